@@ -1,0 +1,147 @@
+// The interpreter over one input stream: reading, trimming and splitting
+// command lines, the dispatch table, handle selection and "x".
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "console.h"
+
+namespace {
+
+// Slot Count of every TokenList points here, outside any line buffer, so a
+// command that reads the slot after the last token finds a valid empty text.
+const char EmptyText[1] = "";
+
+// The command letters run from 'c' to 'x'. Keep the table in step with the
+// handlers declared in console.h.
+constexpr char FirstCommandLetter = 'c';
+constexpr char LastCommandLetter = 'x';
+
+constexpr CommandHandler DispatchTable[] = {
+    CloseDevice,       // c
+    TestOutput,        // d
+    ListDevices,       // e
+    RunScript,         // f
+    nullptr,           // g
+    SetHighVoltage,    // h
+    OpenDevice,        // i
+    nullptr,           // j
+    nullptr,           // k
+    SetTestText,       // l
+    SetModules,        // m
+    nullptr,           // n
+    nullptr,           // o
+    Pause,             // p
+    nullptr,           // q
+    ReadData,          // r
+    nullptr,           // s
+    SetTestFlags,      // t
+    nullptr,           // u
+    SendCommandBytes,  // v
+    WriteData,         // w
+    EndInvocation,     // x
+};
+static_assert(std::size(DispatchTable) == LastCommandLetter - FirstCommandLetter + 1);
+static_assert(std::size(DispatchTable) == 22);
+
+bool IsSeparator(char byte) { return byte == ' ' || byte == '\t'; }
+
+// The white space that strtol skips in the "C" locale.
+bool IsLeadingSpace(char byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
+
+// True when a line was read that is to be run. A read that meets end of input
+// ends the stream, and what it took is not run; so does a read that fails for
+// any other reason, so that no line is ever acted on twice.
+bool ReadCommandLine(std::FILE* stream, char* line) {
+  return std::fgets(line, LineReadSize, stream) != nullptr && !std::feof(stream) &&
+         !std::ferror(stream);
+}
+
+CommandOutcome Dispatch(Workspace& work) {
+  // The letter is taken as a signed byte: 0x80 to 0xFF select nothing.
+  const auto letter = static_cast<signed char>(work.Tokens.Slots[0][0]);
+  if (letter < FirstCommandLetter || letter > LastCommandLetter) {
+    return CommandOutcome::Continue;
+  }
+  const CommandHandler handler = DispatchTable[letter - FirstCommandLetter];
+  return handler == nullptr ? CommandOutcome::Continue : handler(work.Tokens, work);
+}
+
+}  // namespace
+
+std::int32_t DecimalValue(const char* text) {
+  constexpr std::int64_t LargestMagnitude = 2147483647;
+  constexpr std::int64_t SmallestMagnitude = 2147483648;  // of -2147483648
+  while (IsLeadingSpace(*text)) {
+    ++text;
+  }
+  const bool negative = *text == '-';
+  if (*text == '-' || *text == '+') {
+    ++text;
+  }
+  const std::int64_t limit = negative ? SmallestMagnitude : LargestMagnitude;
+  std::int64_t magnitude = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    magnitude = magnitude * 10 + (*text - '0');
+    if (magnitude >= limit) {
+      magnitude = limit;  // further digits cannot bring it back into range
+      break;
+    }
+  }
+  return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}
+
+int TrimCommandLine(char* line) {
+  auto length = static_cast<int>(std::strlen(line));
+  while (length > 0 && static_cast<signed char>(line[length - 1]) <= 0x20) {
+    --length;
+  }
+  // The second zero stops the split behind the last token (see below).
+  line[length] = '\0';
+  line[length + 1] = '\0';
+  return length;
+}
+
+void SplitCommandLine(char* line, TokenList& tokens) {
+  tokens.Count = 0;
+  char* place = line;
+  while (*place != '\0' && tokens.Count < MaxTokens) {
+    while (IsSeparator(*place)) {
+      ++place;
+    }
+    if (*place == '\0') {
+      break;
+    }
+    tokens.Slots[tokens.Count++] = place;
+    while (*place != '\0' && !IsSeparator(*place)) {
+      ++place;
+    }
+    // Ends the token over its separator, or over the text's own zero; then
+    // steps past it. Behind the last token that lands on the trim's second
+    // zero, so the loop never runs into an earlier line's leftovers.
+    *place++ = '\0';
+  }
+  tokens.Slots[tokens.Count] = EmptyText;
+}
+
+std::int32_t SelectHandle(const TokenList& tokens, int position) {
+  return HasToken(tokens, position) ? DecimalValue(tokens.Slots[position]) : CurrentHandle;
+}
+
+CommandOutcome EndInvocation(const TokenList&, Workspace&) { return CommandOutcome::EndStream; }
+
+int RunCommandStream(std::FILE* stream, int nestingLevel) {
+  // Zeroed once per invocation so that nothing in it is ever undefined, even
+  // for a library that leaves "e"'s list unterminated.
+  Workspace work{};
+  work.NestingLevel = nestingLevel;
+  while (ReadCommandLine(stream, work.Line)) {
+    TrimCommandLine(work.Line);
+    SplitCommandLine(work.Line, work.Tokens);
+    if (work.Tokens.Count > 0 && Dispatch(work) == CommandOutcome::EndStream) {
+      break;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,271 @@
+#!/usr/bin/env python3
+"""Runs end-to-end case tables against the built console.
+
+Each case runs brdtest in a scratch folder with a script on standard input and
+the stand-in library's trace switched on, then compares the trace, standard
+output, standard error, exit status and files with what the case expects.
+
+A case table is a text file of cases:
+
+    === name of the case
+    --- section [argument]
+    content lines
+    ...
+
+Lines before the first case, and lines starting with '#' between sections,
+are comments. A section's content is its lines, each ended by a line feed;
+blank lines at the end of a section are dropped, so an empty section is empty.
+A section name ending in ':py' holds one Python expression instead, giving
+bytes or str (for bytes that plain lines cannot show). A section name ending
+in '@linux' or '@windows' applies on that platform only and replaces the plain
+section there.
+
+Sections that set a case up:
+    args            one command-line argument per line (args:py: a list)
+    env             NAME=VALUE lines added to the environment
+    stdin           standard input (default: empty)
+    stdin-path      a path opened as standard input instead (for example .)
+    file NAME       a file created in the scratch folder before the run
+    dir NAME        a folder created in the scratch folder before the run
+    platform        linux or windows: the case runs on that platform only
+    timeout         seconds before the run counts as hung (default 30)
+
+Sections that state what is expected (defaults in brackets):
+    trace           every line of the call trace [not compared]
+    trace-head      the first lines of the call trace
+    trace-count     the number of trace lines
+    stdout          standard output [empty]
+    stderr          standard error [empty]
+    status          exit status [0]
+    captured NAME   the exact bytes of a file after the run
+    absent NAME     the file does not exist after the run
+"""
+
+import argparse
+import difflib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+SETUP_SECTIONS = {"args", "env", "stdin", "stdin-path", "file", "dir", "platform", "timeout"}
+EXPECT_SECTIONS = {"trace", "trace-head", "trace-count", "stdout", "stderr", "status",
+                   "captured", "absent"}
+
+
+class CaseError(Exception):
+    pass
+
+
+class Case:
+    def __init__(self, name, source, line):
+        self.name = name
+        self.where = f"{source}:{line}"
+        self.sections = []  # (name, argument, platform, content)
+
+    def add(self, header, lines, platform_name):
+        name, _, argument = header.partition(" ")
+        name, _, platform = name.partition("@")
+        python = name.endswith(":py")
+        name = name.removesuffix(":py")
+        if name not in SETUP_SECTIONS | EXPECT_SECTIONS:
+            raise CaseError(f"{self.where}: unknown section '{name}'")
+        while lines and lines[-1] == "":
+            lines.pop()
+        if python:
+            content = eval("\n".join(lines), {})  # the case table is our own
+        else:
+            content = "".join(line + "\n" for line in lines)
+        if not platform or platform == platform_name:
+            self.sections.append((name, argument.strip(), bool(platform), content))
+
+    def get(self, name, default=None):
+        """The section's content; a platform-specific section wins."""
+        found = [s for s in self.sections if s[0] == name]
+        found.sort(key=lambda s: s[2])
+        return found[-1][3] if found else default
+
+    def all(self, name):
+        chosen = {}
+        for section_name, argument, specific, content in self.sections:
+            if section_name == name and (specific or argument not in chosen):
+                chosen[argument] = content
+        return chosen
+
+
+def parse_table(path, platform_name):
+    cases = []
+    case = None
+    header = None
+    lines = []
+
+    def finish_section():
+        if case is not None and header is not None:
+            case.add(header, lines, platform_name)
+
+    with open(path, encoding="utf-8") as table:
+        for number, raw in enumerate(table, 1):
+            line = raw.rstrip("\n")
+            if line.startswith("=== "):
+                finish_section()
+                case = Case(line[4:].strip(), path, number)
+                cases.append(case)
+                header, lines = None, []
+            elif line.startswith("--- ") and case is not None:
+                finish_section()
+                header, lines = line[4:].strip(), []
+            elif header is not None:
+                lines.append(line)
+            elif line.strip() and not line.startswith("#"):
+                raise CaseError(f"{path}:{number}: text outside a section: {line!r}")
+        finish_section()
+    return cases
+
+
+def as_bytes(content):
+    return content if isinstance(content, bytes) else content.encode("utf-8", "surrogateescape")
+
+
+def show(data):
+    text = data.decode("utf-8", "backslashreplace") if isinstance(data, bytes) else data
+    return text.splitlines(keepends=True) or [""]
+
+
+def compare(what, expected, actual, failures):
+    if expected != actual:
+        diff = difflib.unified_diff(show(expected), show(actual), "expected", "actual", lineterm="")
+        failures.append(f"{what} differs:\n" + "".join(
+            d if d.endswith("\n") else d + "\n" for d in diff))
+
+
+class Runner:
+    def __init__(self, console, emulator, platform_name):
+        self.console = console
+        self.emulator = emulator
+        self.platform = platform_name
+
+    def host_path(self, path):
+        """A path as the console sees it: Windows builds under wine see Z:."""
+        if self.platform == "windows":
+            return "Z:" + os.path.abspath(path).replace("/", "\\")
+        return path
+
+    def run(self, case):
+        wanted = case.get("platform")
+        if wanted and wanted.strip() != self.platform:
+            return None
+        scratch = tempfile.mkdtemp(prefix="brdtest-case-")
+        try:
+            return self.run_in(case, scratch)
+        finally:
+            shutil.rmtree(scratch, ignore_errors=True)
+
+    def run_in(self, case, scratch):
+        work = os.path.join(scratch, "work")
+        os.mkdir(work)
+        for name in case.all("dir"):
+            os.makedirs(os.path.join(work, name), exist_ok=True)
+        for name, content in case.all("file").items():
+            path = os.path.join(work, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as file:
+                file.write(as_bytes(content))
+        trace_path = os.path.join(scratch, "trace.txt")
+
+        env = dict(os.environ)
+        for key in ("VANDREL_DEVICES", "VANDREL_FAULT"):
+            env.pop(key, None)
+        env["VANDREL_TRACE"] = self.host_path(trace_path)
+        for line in case.get("env", "").splitlines():
+            key, _, value = line.partition("=")
+            env[key] = value
+        args = case.get("args", [])
+        if isinstance(args, str):
+            args = args.splitlines()
+        command = self.emulator + [self.console] + list(args)
+        timeout = float(case.get("timeout", "30"))
+
+        stdin_path = case.get("stdin-path")
+        stdin_data = as_bytes(case.get("stdin", b""))
+        stdin_file = None
+        try:
+            if stdin_path is not None:
+                stdin_file = os.open(os.path.join(work, stdin_path.strip()), os.O_RDONLY)
+            result = subprocess.run(command, cwd=work, env=env, timeout=timeout,
+                                    input=None if stdin_file is not None else stdin_data,
+                                    stdin=stdin_file, capture_output=True)
+        except subprocess.TimeoutExpired:
+            return [f"hung: no exit within {timeout} s"]
+        finally:
+            if stdin_file is not None:
+                os.close(stdin_file)
+
+        failures = []
+        trace = b""
+        if os.path.exists(trace_path):
+            with open(trace_path, "rb") as file:
+                trace = file.read()
+        self.check_trace(case, trace, failures)
+        compare("standard output", as_bytes(case.get("stdout", b"")), result.stdout, failures)
+        compare("standard error", as_bytes(case.get("stderr", b"")), result.stderr, failures)
+        compare("exit status", str(int(case.get("status", "0"))), str(result.returncode), failures)
+        for name, content in case.all("captured").items():
+            path = os.path.join(work, name)
+            if not os.path.isfile(path):
+                failures.append(f"file {name} was not written")
+                continue
+            with open(path, "rb") as file:
+                compare(f"file {name}", as_bytes(content), file.read(), failures)
+        for name in case.all("absent"):
+            if os.path.lexists(os.path.join(work, name)):
+                failures.append(f"file {name} exists but should not")
+        return failures
+
+    @staticmethod
+    def check_trace(case, trace, failures):
+        expected = case.get("trace")
+        if expected is not None:
+            compare("trace", as_bytes(expected), trace, failures)
+        head = case.get("trace-head")
+        if head is not None:
+            head = as_bytes(head)
+            compare("start of trace", head, trace[:len(head)], failures)
+        count = case.get("trace-count")
+        if count is not None:
+            compare("number of trace lines", str(int(count)), str(trace.count(b"\n")), failures)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--console", required=True, help="the brdtest executable")
+    parser.add_argument("--emulator", default="", help="command that runs the console (wine)")
+    parser.add_argument("--platform", default="linux", choices=["linux", "windows"])
+    parser.add_argument("--filter", default="", help="run only cases whose name matches")
+    parser.add_argument("tables", nargs="+")
+    options = parser.parse_args()
+
+    runner = Runner(os.path.abspath(options.console), options.emulator.split(), options.platform)
+    passed = failed = skipped = 0
+    for table in options.tables:
+        for case in parse_table(table, options.platform):
+            if options.filter and not re.search(options.filter, case.name):
+                continue
+            failures = runner.run(case)
+            if failures is None:
+                skipped += 1
+            elif failures:
+                failed += 1
+                print(f"FAIL {case.name} ({case.where})")
+                for failure in failures:
+                    print("  " + failure.replace("\n", "\n  ").rstrip())
+            else:
+                passed += 1
+                print(f"ok   {case.name}")
+    print(f"{passed} passed, {failed} failed, {skipped} skipped")
+    return 1 if failed or passed == 0 else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
