@@ -51,6 +51,7 @@ import sys
 import tempfile
 
 SETUP_SECTIONS = {"args", "env", "stdin", "stdin-path", "file", "dir", "platform", "timeout"}
+NAMED_SECTIONS = {"file", "dir", "captured", "absent"}
 EXPECT_SECTIONS = {"trace", "trace-head", "trace-count", "stdout", "stderr", "status",
                    "captured", "absent"}
 
@@ -72,10 +73,12 @@ class Case:
         name = name.removesuffix(":py")
         if name not in SETUP_SECTIONS | EXPECT_SECTIONS:
             raise CaseError(f"{self.where}: unknown section '{name}'")
+        if name in NAMED_SECTIONS and not argument.strip():
+            raise CaseError(f"{self.where}: section '{name}' needs a file name")
         while lines and lines[-1] == "":
             lines.pop()
         if python:
-            content = eval("\n".join(lines), {})  # the case table is our own
+            content = eval("(" + "\n".join(lines) + "\n)", {})  # the case table is our own
         else:
             content = "".join(line + "\n" for line in lines)
         if not platform or platform == platform_name:
