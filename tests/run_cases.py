@@ -12,13 +12,14 @@ A case table is a text file of cases:
     content lines
     ...
 
-Lines before the first case, and lines starting with '#' between sections,
-are comments. A section's content is its lines, each ended by a line feed;
+Lines before the first case are comments. A section's content is its lines, each ended by a line feed;
 blank lines at the end of a section are dropped, so an empty section is empty.
 A section name ending in ':py' holds one Python expression instead, giving
 bytes or str (for bytes that plain lines cannot show). A section name ending
 in '@linux' or '@windows' applies on that platform only and replaces the plain
-section there.
+section there. On Windows the console's standard output and standard error
+end their lines with a carriage return and a line feed; expected stdout and
+stderr are written with line feeds only and translated for the comparison.
 
 Sections that set a case up:
     args            one command-line argument per line (args:py: a list)
@@ -39,6 +40,7 @@ Sections that state what is expected (defaults in brackets):
     status          exit status [0]
     captured NAME   the exact bytes of a file after the run
     absent NAME     the file does not exist after the run
+    slower-than     seconds the run takes at least (for pauses)
 """
 
 import argparse
@@ -49,11 +51,12 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 SETUP_SECTIONS = {"args", "env", "stdin", "stdin-path", "file", "dir", "platform", "timeout"}
 NAMED_SECTIONS = {"file", "dir", "captured", "absent"}
 EXPECT_SECTIONS = {"trace", "trace-head", "trace-count", "stdout", "stderr", "status",
-                   "captured", "absent"}
+                   "captured", "absent", "slower-than"}
 
 
 class CaseError(Exception):
@@ -155,6 +158,11 @@ class Runner:
             return "Z:" + os.path.abspath(path).replace("/", "\\")
         return path
 
+    def console_text(self, expected):
+        """Expected console output in the platform's line ends."""
+        expected = as_bytes(expected)
+        return expected.replace(b"\n", b"\r\n") if self.platform == "windows" else expected
+
     def run(self, case):
         wanted = case.get("platform")
         if wanted and wanted.strip() != self.platform:
@@ -181,6 +189,7 @@ class Runner:
         for key in ("VANDREL_DEVICES", "VANDREL_FAULT"):
             env.pop(key, None)
         env["VANDREL_TRACE"] = self.host_path(trace_path)
+        env["WINEDEBUG"] = "-all"
         for line in case.get("env", "").splitlines():
             key, _, value = line.partition("=")
             env[key] = value
@@ -196,9 +205,11 @@ class Runner:
         try:
             if stdin_path is not None:
                 stdin_file = os.open(os.path.join(work, stdin_path.strip()), os.O_RDONLY)
+            started = time.monotonic()
             result = subprocess.run(command, cwd=work, env=env, timeout=timeout,
                                     input=None if stdin_file is not None else stdin_data,
                                     stdin=stdin_file, capture_output=True)
+            elapsed = time.monotonic() - started
         except subprocess.TimeoutExpired:
             return [f"hung: no exit within {timeout} s"]
         finally:
@@ -211,8 +222,10 @@ class Runner:
             with open(trace_path, "rb") as file:
                 trace = file.read()
         self.check_trace(case, trace, failures)
-        compare("standard output", as_bytes(case.get("stdout", b"")), result.stdout, failures)
-        compare("standard error", as_bytes(case.get("stderr", b"")), result.stderr, failures)
+        compare("standard output", self.console_text(case.get("stdout", b"")), result.stdout,
+                failures)
+        compare("standard error", self.console_text(case.get("stderr", b"")), result.stderr,
+                failures)
         compare("exit status", str(int(case.get("status", "0"))), str(result.returncode), failures)
         for name, content in case.all("captured").items():
             path = os.path.join(work, name)
@@ -221,6 +234,9 @@ class Runner:
                 continue
             with open(path, "rb") as file:
                 compare(f"file {name}", as_bytes(content), file.read(), failures)
+        shortest = case.get("slower-than")
+        if shortest is not None and elapsed < float(shortest):
+            failures.append(f"ran {elapsed:.3f} s, expected at least {float(shortest)} s")
         for name in case.all("absent"):
             if os.path.lexists(os.path.join(work, name)):
                 failures.append(f"file {name} exists but should not")

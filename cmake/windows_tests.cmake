@@ -1,0 +1,35 @@
+# Adds the Windows builds to a native test run when mingw-w64 and wine are
+# installed, and says clearly when they are not.
+option(BRDTEST_WINDOWS_TESTS "Build for Windows and run its tests under wine, when mingw-w64 and wine are installed" ON)
+
+find_program(MINGW64_CXX x86_64-w64-mingw32-g++)
+find_program(MINGW32_CXX i686-w64-mingw32-g++)
+find_program(WINE64_PROGRAM NAMES wine64 PATHS /usr/lib/wine)
+
+if(NOT BRDTEST_WINDOWS_TESTS)
+  return()
+endif()
+
+set(windows_missing "")
+foreach(tool MINGW64_CXX MINGW32_CXX WINE64_PROGRAM)
+  if(NOT ${tool})
+    list(APPEND windows_missing ${tool})
+  endif()
+endforeach()
+
+if(windows_missing)
+  set(skip_message "SKIPPED: Windows tests need g++-mingw-w64-x86-64, g++-mingw-w64-i686 and wine64 (missing: ${windows_missing})")
+  message(WARNING "${skip_message}")
+  add_test(NAME windows.skipped COMMAND ${CMAKE_COMMAND} -E echo "${skip_message}")
+  set_tests_properties(windows.skipped PROPERTIES SKIP_REGULAR_EXPRESSION "SKIPPED")
+  return()
+endif()
+
+add_test(NAME windows.x64_under_wine
+  COMMAND ${CMAKE_COMMAND} --workflow --preset mingw64
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+add_test(NAME windows.x86_stdcall_links
+  COMMAND ${CMAKE_COMMAND} --workflow --preset mingw32
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+set_tests_properties(windows.x64_under_wine windows.x86_stdcall_links PROPERTIES
+  TIMEOUT 1800 RESOURCE_LOCK windows_builds)
