@@ -26,6 +26,10 @@ Sections that set a case up:
     env             NAME=VALUE lines added to the environment
     stdin           standard input (default: empty)
     stdin-path      a path opened as standard input instead (for example .)
+    stdin-closed    the console starts with standard input closed
+    stdout-closed   the console starts with standard output closed
+    stdout-broken   standard output is a pipe whose reader has gone
+    files:py NAMES  a dict of file name to content, created like file
     file NAME       a file created in the scratch folder before the run
     dir NAME        a folder created in the scratch folder before the run
     platform        linux or windows: the case runs on that platform only
@@ -41,6 +45,7 @@ Sections that state what is expected (defaults in brackets):
     captured NAME   the exact bytes of a file after the run
     absent NAME     the file does not exist after the run
     slower-than     seconds the run takes at least (for pauses)
+    ignore          streams not compared, one a line: stdout, stderr
 """
 
 import argparse
@@ -53,10 +58,11 @@ import sys
 import tempfile
 import time
 
-SETUP_SECTIONS = {"args", "env", "stdin", "stdin-path", "file", "dir", "platform", "timeout"}
+SETUP_SECTIONS = {"args", "env", "stdin", "stdin-path", "stdin-closed", "stdout-closed",
+                  "stdout-broken", "file", "files", "dir", "platform", "timeout"}
 NAMED_SECTIONS = {"file", "dir", "captured", "absent"}
 EXPECT_SECTIONS = {"trace", "trace-head", "trace-count", "stdout", "stderr", "status",
-                   "captured", "absent", "slower-than"}
+                   "captured", "absent", "slower-than", "ignore"}
 
 
 class CaseError(Exception):
@@ -178,7 +184,10 @@ class Runner:
         os.mkdir(work)
         for name in case.all("dir"):
             os.makedirs(os.path.join(work, name), exist_ok=True)
-        for name, content in case.all("file").items():
+        files = dict(case.all("file"))
+        for generated in case.all("files").values():
+            files.update(generated)
+        for name, content in files.items():
             path = os.path.join(work, name)
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as file:
@@ -199,22 +208,46 @@ class Runner:
         command = self.emulator + [self.console] + list(args)
         timeout = float(case.get("timeout", "30"))
 
-        stdin_path = case.get("stdin-path")
+        closed = []  # descriptors the console starts without
+        stdin = subprocess.PIPE
         stdin_data = as_bytes(case.get("stdin", b""))
-        stdin_file = None
+        stdout = subprocess.PIPE
+        opened = []
+        if case.get("stdin-path") is not None:
+            stdin = os.open(os.path.join(work, case.get("stdin-path").strip()), os.O_RDONLY)
+            opened.append(stdin)
+        if case.get("stdin-closed") is not None:
+            closed.append(0)
+        if case.get("stdout-closed") is not None:
+            closed.append(1)
+        if case.get("stdout-broken") is not None:
+            reader, stdout = os.pipe()
+            os.close(reader)  # every write to standard output meets a closed pipe
+            opened.append(stdout)
+
+        def close_descriptors():
+            for descriptor in closed:
+                os.close(descriptor)
+
         try:
-            if stdin_path is not None:
-                stdin_file = os.open(os.path.join(work, stdin_path.strip()), os.O_RDONLY)
             started = time.monotonic()
-            result = subprocess.run(command, cwd=work, env=env, timeout=timeout,
-                                    input=None if stdin_file is not None else stdin_data,
-                                    stdin=stdin_file, capture_output=True)
+            process = subprocess.Popen(command, cwd=work, env=env, stdin=stdin, stdout=stdout,
+                                       stderr=subprocess.PIPE, preexec_fn=close_descriptors)
+            for descriptor in opened:
+                os.close(descriptor)
+            opened = []
+            try:
+                out, err = process.communicate(
+                    stdin_data if stdin == subprocess.PIPE else None, timeout=timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.communicate()
+                return [f"hung: no exit within {timeout} s"]
             elapsed = time.monotonic() - started
-        except subprocess.TimeoutExpired:
-            return [f"hung: no exit within {timeout} s"]
         finally:
-            if stdin_file is not None:
-                os.close(stdin_file)
+            for descriptor in opened:
+                os.close(descriptor)
+        result = subprocess.CompletedProcess(command, process.returncode, out or b"", err)
 
         failures = []
         trace = b""
@@ -222,10 +255,13 @@ class Runner:
             with open(trace_path, "rb") as file:
                 trace = file.read()
         self.check_trace(case, trace, failures)
-        compare("standard output", self.console_text(case.get("stdout", b"")), result.stdout,
-                failures)
-        compare("standard error", self.console_text(case.get("stderr", b"")), result.stderr,
-                failures)
+        ignored = case.get("ignore", "").split()
+        if "stdout" not in ignored:
+            compare("standard output", self.console_text(case.get("stdout", b"")),
+                    result.stdout, failures)
+        if "stderr" not in ignored:
+            compare("standard error", self.console_text(case.get("stderr", b"")),
+                    result.stderr, failures)
         compare("exit status", str(int(case.get("status", "0"))), str(result.returncode), failures)
         for name, content in case.all("captured").items():
             path = os.path.join(work, name)
