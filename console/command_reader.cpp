@@ -51,11 +51,11 @@ bool IsSeparator(char byte) { return byte == ' ' || byte == '\t'; }
 bool IsLeadingSpace(char byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
 
 // True when a line was read that is to be run. A read that meets end of input
-// ends the stream, and what it took is not run; so does a read that fails for
-// any other reason, so that no line is ever acted on twice.
+// ends the stream, and what it took is not run. A read that fails for any
+// other reason makes fgets return null, and ends the stream too, so that no
+// line is ever acted on twice.
 bool ReadCommandLine(std::FILE* stream, char* line) {
-  return std::fgets(line, LineReadSize, stream) != nullptr && !std::feof(stream) &&
-         !std::ferror(stream);
+  return std::fgets(line, LineReadSize, stream) != nullptr && !std::feof(stream);
 }
 
 CommandOutcome Dispatch(Workspace& work) {

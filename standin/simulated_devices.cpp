@@ -65,8 +65,11 @@ Simulator& Simulator::Instance() {
 }
 
 DeviceState* Simulator::Find(std::int32_t handle) {
-  const auto open = openHandles_.find(handle);
-  return open == openHandles_.end() ? nullptr : &devices_[open->second];
+  if (handle < 1 || static_cast<std::size_t>(handle) > deviceOfHandle_.size()) {
+    return nullptr;
+  }
+  const std::size_t device = deviceOfHandle_[static_cast<std::size_t>(handle) - 1];
+  return device == ClosedHandle ? nullptr : &devices_[device];
 }
 
 std::int32_t Simulator::SetTestData(const char* text, const std::int32_t* flags) {
@@ -87,8 +90,8 @@ OpenResult Simulator::Open(const char* name) {
   });
   if (device != devices_.end()) {
     const auto index = static_cast<std::size_t>(device - devices_.begin());
-    result.Handle = nextHandle_++;
-    openHandles_[result.Handle] = index;
+    deviceOfHandle_.push_back(index);
+    result.Handle = static_cast<std::int32_t>(deviceOfHandle_.size());
     // Firmware 1.0 in the high half, the device's index in the low half.
     result.DeviceInfo = static_cast<std::int32_t>(0x00010000 + index);
   }
@@ -99,7 +102,11 @@ OpenResult Simulator::Open(const char* name) {
 }
 
 std::int32_t Simulator::Close(std::int32_t handle) {
-  return openHandles_.erase(handle) == 1 ? ResultOk : ResultNoDevice;
+  if (Find(handle) == nullptr) {
+    return ResultNoDevice;
+  }
+  deviceOfHandle_[static_cast<std::size_t>(handle) - 1] = ClosedHandle;
+  return ResultOk;
 }
 
 std::int32_t Simulator::ListDevices(char* list, std::int32_t size, std::size_t& written) {
@@ -196,9 +203,12 @@ std::int32_t Simulator::Read(std::int32_t handle, std::int32_t count, unsigned c
                            device->Loopback.begin() + static_cast<std::ptrdiff_t>(placed));
   } else {
     // Nothing written: a counting ramp, so that captures have content.
-    for (; placed < wanted; ++placed) {
-      buffer[placed] = device->NextGenerated++;
+    const unsigned char start = device->NextGenerated;
+    for (std::size_t index = 0; index < wanted; ++index) {
+      buffer[index] = static_cast<unsigned char>(start + index);
     }
+    placed = wanted;
+    device->NextGenerated = static_cast<unsigned char>(start + wanted);
   }
   return faults_.ReadResult.value_or(static_cast<std::int32_t>(placed));
 }

@@ -19,7 +19,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,8 +85,11 @@ class Simulator {
   DeviceState* Find(std::int32_t handle);
 
   std::vector<DeviceState> devices_;
-  std::map<std::int32_t, std::size_t> openHandles_;  // handle -> device index
-  std::int32_t nextHandle_ = 1;
+  // Handles count up from 1 and are never reused, so the device a handle
+  // names is found by index: entry h - 1 holds its device's index, or
+  // ClosedHandle.
+  static constexpr std::size_t ClosedHandle = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> deviceOfHandle_;
   Faults faults_;
   std::string testText_;
   std::int32_t testFlags_ = 0;

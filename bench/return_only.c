@@ -1,0 +1,2 @@
+/* The start-up floor: a C program that only returns. */
+int main(void) { return 0; }
