@@ -4,15 +4,30 @@
 #include "simulated_devices.h"
 #include "vandrel.h"
 
-using standin::Simulator;
+#include <cstdlib>
+
 using standin::TraceLine;
-using standin::TracingEnabled;
+
+namespace {
+
+// Made when the library is loaded, so that a call costs no first-use check.
+standin::Simulator TheSimulator(standin::ParseDeviceNames(std::getenv("VANDREL_DEVICES")),
+                                standin::ParseFaults(std::getenv("VANDREL_FAULT")));
+
+// The trace file is opened at the first call, not at load: by then the
+// console has made sure that a closed standard descriptor is not taken.
+bool Tracing() {
+  static const bool tracing = standin::TracingEnabled();
+  return tracing;
+}
+
+}  // namespace
 
 extern "C" {
 
 BRD_API std::int32_t BRD_CALL BrdSetTestData(const char* text, std::int32_t* flags) {
-  const std::int32_t result = Simulator::Instance().SetTestData(text, flags);
-  if (TracingEnabled()) {
+  const std::int32_t result = TheSimulator.SetTestData(text, flags);
+  if (Tracing()) {
     TraceLine("BrdSetTestData").Text("text", text).Word("flags", flags).Result(result).Emit();
   }
   return result;
@@ -20,12 +35,12 @@ BRD_API std::int32_t BRD_CALL BrdSetTestData(const char* text, std::int32_t* fla
 
 BRD_API std::int32_t BRD_CALL BrdInitDevice(const char* name, std::int32_t* deviceInfo) {
   const std::int32_t infoOnEntry = deviceInfo == nullptr ? 0 : *deviceInfo;
-  const standin::OpenResult opened = Simulator::Instance().Open(name);
+  const standin::OpenResult opened = TheSimulator.Open(name);
   const bool writesInfo = opened.DeviceInfo.has_value() && deviceInfo != nullptr;
   if (writesInfo) {
     *deviceInfo = *opened.DeviceInfo;
   }
-  if (TracingEnabled()) {
+  if (Tracing()) {
     TraceLine line("BrdInitDevice");
     line.Text("name", name).Word("info", deviceInfo, infoOnEntry).Result(opened.Handle);
     if (writesInfo) {
@@ -37,8 +52,8 @@ BRD_API std::int32_t BRD_CALL BrdInitDevice(const char* name, std::int32_t* devi
 }
 
 BRD_API std::int32_t BRD_CALL BrdCloseDevice(std::int32_t handle) {
-  const std::int32_t result = Simulator::Instance().Close(handle);
-  if (TracingEnabled()) {
+  const std::int32_t result = TheSimulator.Close(handle);
+  if (Tracing()) {
     TraceLine("BrdCloseDevice").Number("handle", handle).Result(result).Emit();
   }
   return result;
@@ -46,8 +61,8 @@ BRD_API std::int32_t BRD_CALL BrdCloseDevice(std::int32_t handle) {
 
 BRD_API std::int32_t BRD_CALL BrdEnumDevice(char* list, std::int32_t size) {
   std::size_t written = 0;
-  const std::int32_t result = Simulator::Instance().ListDevices(list, size, written);
-  if (TracingEnabled()) {
+  const std::int32_t result = TheSimulator.ListDevices(list, size, written);
+  if (Tracing()) {
     TraceLine line("BrdEnumDevice");
     line.OutputBuffer("list", list).Number("size", size).Result(result);
     if (written > 0) {
@@ -59,8 +74,8 @@ BRD_API std::int32_t BRD_CALL BrdEnumDevice(char* list, std::int32_t size) {
 }
 
 BRD_API std::int32_t BRD_CALL BrdSetNoOfModules(std::int32_t handle, std::int32_t modules) {
-  const std::int32_t result = Simulator::Instance().SetModules(handle, modules);
-  if (TracingEnabled()) {
+  const std::int32_t result = TheSimulator.SetModules(handle, modules);
+  if (Tracing()) {
     TraceLine("BrdSetNoOfModules")
         .Number("handle", handle)
         .Number("modules", modules)
@@ -71,24 +86,24 @@ BRD_API std::int32_t BRD_CALL BrdSetNoOfModules(std::int32_t handle, std::int32_
 }
 
 BRD_API std::int32_t BRD_CALL BrdHighVoltage(std::int32_t handle, std::int32_t value) {
-  const std::int32_t result = Simulator::Instance().SetHighVoltage(handle, value);
-  if (TracingEnabled()) {
+  const std::int32_t result = TheSimulator.SetHighVoltage(handle, value);
+  if (Tracing()) {
     TraceLine("BrdHighVoltage").Number("handle", handle).Number("value", value).Result(result).Emit();
   }
   return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdTestOutput(std::int32_t handle, signed char code) {
-  const std::int32_t result = Simulator::Instance().SetTestOutput(handle, code);
-  if (TracingEnabled()) {
+  const std::int32_t result = TheSimulator.SetTestOutput(handle, code);
+  if (Tracing()) {
     TraceLine("BrdTestOutput").Number("handle", handle).Number("code", code).Result(result).Emit();
   }
   return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdCommand(std::int32_t handle, unsigned char* buffer) {
-  const std::int32_t result = Simulator::Instance().Command(handle, buffer);
-  if (TracingEnabled()) {
+  const std::int32_t result = TheSimulator.Command(handle, buffer);
+  if (Tracing()) {
     TraceLine("BrdCommand")
         .Number("handle", handle)
         .Bytes("buffer", buffer, standin::CommandBytes)
@@ -100,8 +115,8 @@ BRD_API std::int32_t BRD_CALL BrdCommand(std::int32_t handle, unsigned char* buf
 
 BRD_API std::int32_t BRD_CALL BrdWriteData(std::int32_t handle, std::int32_t count,
                                            unsigned char* buffer) {
-  const std::int32_t result = Simulator::Instance().Write(handle, count, buffer);
-  if (TracingEnabled()) {
+  const std::int32_t result = TheSimulator.Write(handle, count, buffer);
+  if (Tracing()) {
     TraceLine("BrdWriteData")
         .Number("handle", handle)
         .Number("count", count)
@@ -115,8 +130,8 @@ BRD_API std::int32_t BRD_CALL BrdWriteData(std::int32_t handle, std::int32_t cou
 BRD_API std::int32_t BRD_CALL BrdReadData(std::int32_t handle, std::int32_t count,
                                           unsigned char* buffer) {
   std::size_t placed = 0;
-  const std::int32_t result = Simulator::Instance().Read(handle, count, buffer, placed);
-  if (TracingEnabled()) {
+  const std::int32_t result = TheSimulator.Read(handle, count, buffer, placed);
+  if (Tracing()) {
     TraceLine line("BrdReadData");
     line.Number("handle", handle).Number("count", count).OutputBuffer("buffer", buffer);
     line.Result(result);

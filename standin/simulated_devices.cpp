@@ -58,12 +58,6 @@ Simulator::Simulator(std::vector<std::string> names, Faults faults) : faults_(fa
   }
 }
 
-Simulator& Simulator::Instance() {
-  static Simulator simulator(ParseDeviceNames(std::getenv("VANDREL_DEVICES")),
-                             ParseFaults(std::getenv("VANDREL_FAULT")));
-  return simulator;
-}
-
 DeviceState* Simulator::Find(std::int32_t handle) {
   if (handle < 1 || static_cast<std::size_t>(handle) > deviceOfHandle_.size()) {
     return nullptr;
@@ -84,9 +78,9 @@ std::int32_t Simulator::SetTestData(const char* text, const std::int32_t* flags)
 
 OpenResult Simulator::Open(const char* name) {
   OpenResult result;
-  const std::string wanted = name == nullptr ? "" : name;
+  const bool first = name == nullptr || *name == '\0';
   const auto device = std::find_if(devices_.begin(), devices_.end(), [&](const DeviceState& d) {
-    return wanted.empty() || d.Name == wanted;
+    return first || d.Name == name;
   });
   if (device != devices_.end()) {
     const auto index = static_cast<std::size_t>(device - devices_.begin());
@@ -203,12 +197,16 @@ std::int32_t Simulator::Read(std::int32_t handle, std::int32_t count, unsigned c
                            device->Loopback.begin() + static_cast<std::ptrdiff_t>(placed));
   } else {
     // Nothing written: a counting ramp, so that captures have content.
-    const unsigned char start = device->NextGenerated;
-    for (std::size_t index = 0; index < wanted; ++index) {
-      buffer[index] = static_cast<unsigned char>(start + index);
-    }
+    static const std::array<unsigned char, 256 + ReadCountLimit> Ramp = [] {
+      std::array<unsigned char, 256 + ReadCountLimit> ramp{};
+      for (std::size_t index = 0; index < ramp.size(); ++index) {
+        ramp[index] = static_cast<unsigned char>(index);
+      }
+      return ramp;
+    }();
+    std::memcpy(buffer, Ramp.data() + device->NextGenerated, wanted);
     placed = wanted;
-    device->NextGenerated = static_cast<unsigned char>(start + wanted);
+    device->NextGenerated = static_cast<unsigned char>(device->NextGenerated + wanted);
   }
   return faults_.ReadResult.value_or(static_cast<std::int32_t>(placed));
 }

@@ -64,9 +64,6 @@ class Simulator {
  public:
   Simulator(std::vector<std::string> names, Faults faults);
 
-  // The simulator configured from the environment, made at first use.
-  static Simulator& Instance();
-
   std::int32_t SetTestData(const char* text, const std::int32_t* flags);
   OpenResult Open(const char* name);
   std::int32_t Close(std::int32_t handle);
