@@ -132,31 +132,26 @@ std::int32_t Simulator::ListDevices(char* list, std::int32_t size, std::size_t& 
   return faults_.EnumEmpty ? 1 : listed;
 }
 
-std::int32_t Simulator::SetModules(std::int32_t handle, std::int32_t modules) {
+std::int32_t Simulator::Store(std::int32_t handle, std::int32_t DeviceState::*setting,
+                              std::int32_t value) {
   DeviceState* device = Find(handle);
   if (device == nullptr) {
     return ResultNoDevice;
   }
-  device->Modules = modules;
+  device->*setting = value;
   return ResultOk;
+}
+
+std::int32_t Simulator::SetModules(std::int32_t handle, std::int32_t modules) {
+  return Store(handle, &DeviceState::Modules, modules);
 }
 
 std::int32_t Simulator::SetHighVoltage(std::int32_t handle, std::int32_t value) {
-  DeviceState* device = Find(handle);
-  if (device == nullptr) {
-    return ResultNoDevice;
-  }
-  device->HighVoltage = value;
-  return ResultOk;
+  return Store(handle, &DeviceState::HighVoltage, value);
 }
 
 std::int32_t Simulator::SetTestOutput(std::int32_t handle, signed char code) {
-  DeviceState* device = Find(handle);
-  if (device == nullptr) {
-    return ResultNoDevice;
-  }
-  device->TestOutput = code;
-  return ResultOk;
+  return Store(handle, &DeviceState::TestOutput, code);
 }
 
 std::int32_t Simulator::Command(std::int32_t handle, const unsigned char* bytes) {

@@ -80,6 +80,8 @@ class Simulator {
 
  private:
   DeviceState* Find(std::int32_t handle);
+  // Stores one setting of the device behind handle.
+  std::int32_t Store(std::int32_t handle, std::int32_t DeviceState::*setting, std::int32_t value);
 
   std::vector<DeviceState> devices_;
   // Handles count up from 1 and are never reused, so the device a handle
