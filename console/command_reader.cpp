@@ -125,10 +125,6 @@ void SplitCommandLine(char* line, TokenList& tokens) {
   tokens.Slots[tokens.Count] = EmptyText;
 }
 
-std::int32_t SelectHandle(const TokenList& tokens, int position) {
-  return HasToken(tokens, position) ? DecimalValue(tokens.Slots[position]) : CurrentHandle;
-}
-
 CommandOutcome EndInvocation(const TokenList&, Workspace&) { return CommandOutcome::EndStream; }
 
 int RunCommandStream(std::FILE* stream, int nestingLevel) {

@@ -69,6 +69,16 @@ struct Workspace {
 // A line has token k when its count is greater than k.
 inline bool HasToken(const TokenList& tokens, int position) { return tokens.Count > position; }
 
+// strtol base 10, saturated to the 32-bit signed range: leading white space,
+// an optional sign, digits; no leading digits gives 0.
+std::int32_t DecimalValue(const char* text);
+
+// The handle a command acts on: the token at position when the line has it,
+// else CurrentHandle. Inline, since nearly every command line asks for it.
+inline std::int32_t SelectHandle(const TokenList& tokens, int position) {
+  return HasToken(tokens, position) ? DecimalValue(tokens.Slots[position]) : CurrentHandle;
+}
+
 enum class CommandOutcome { Continue, EndStream };
 
 using CommandHandler = CommandOutcome (*)(const TokenList& tokens, Workspace& work);
@@ -88,13 +98,6 @@ void SplitCommandLine(char* line, TokenList& tokens);
 // space, and 0x80-0xFF), then writes two zeros behind the text. Returns the
 // remaining length. line must have room for length + 2 bytes.
 int TrimCommandLine(char* line);
-
-// The token at position when the line has it, else CurrentHandle.
-std::int32_t SelectHandle(const TokenList& tokens, int position);
-
-// strtol base 10, saturated to the 32-bit signed range: leading white space,
-// an optional sign, digits; no leading digits gives 0.
-std::int32_t DecimalValue(const char* text);
 
 // ---- Commands --------------------------------------------------------------
 // Each takes the tokens of its line and the invocation's working storage.
