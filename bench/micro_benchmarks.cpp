@@ -67,7 +67,7 @@ void BM_SplitCommandLine(benchmark::State& state) {
   TokenList tokens;
   for (auto _ : state) {
     std::memcpy(buffer, Line, sizeof Line);
-    TrimCommandLine(buffer);
+    TrimCommandLine(buffer, sizeof Line - 1);
     SplitCommandLine(buffer, tokens);
     benchmark::DoNotOptimize(tokens.Count);
     benchmark::ClobberMemory();

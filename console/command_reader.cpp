@@ -50,12 +50,19 @@ bool IsSeparator(char byte) { return byte == ' ' || byte == '\t'; }
 // The white space that strtol skips in the "C" locale.
 bool IsLeadingSpace(char byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
 
-// True when a line was read that is to be run. A read that meets end of input
-// ends the stream, and what it took is not run. A read that fails for any
-// other reason makes fgets return null, and ends the stream too, so that no
-// line is ever acted on twice.
-bool ReadCommandLine(std::FILE* stream, char* line) {
-  return std::fgets(line, LineReadSize, stream) != nullptr && !std::feof(stream);
+// Reads one line and returns the length of its text (up to the first zero
+// byte), or -1 when the stream has ended. A read that meets end of input ends
+// the stream, and what it took is not run; so does a read that fails for any
+// other reason, for which fgets returns null, so that no line is ever acted
+// on twice. A read that stopped at a line feed cannot have met end of input,
+// so only the others need the test.
+int ReadCommandLine(std::FILE* stream, char* line) {
+  if (std::fgets(line, LineReadSize, stream) == nullptr) {
+    return -1;
+  }
+  const auto length = static_cast<int>(std::strlen(line));
+  const bool endsAtLineFeed = length > 0 && line[length - 1] == '\n';
+  return !endsAtLineFeed && std::feof(stream) ? -1 : length;
 }
 
 CommandOutcome Dispatch(Workspace& work) {
@@ -92,8 +99,7 @@ std::int32_t DecimalValue(const char* text) {
   return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
 }
 
-int TrimCommandLine(char* line) {
-  auto length = static_cast<int>(std::strlen(line));
+int TrimCommandLine(char* line, int length) {
   while (length > 0 && static_cast<signed char>(line[length - 1]) <= 0x20) {
     --length;
   }
@@ -132,8 +138,8 @@ int RunCommandStream(std::FILE* stream, int nestingLevel) {
   // for a library that leaves "e"'s list unterminated.
   Workspace work{};
   work.NestingLevel = nestingLevel;
-  while (ReadCommandLine(stream, work.Line)) {
-    TrimCommandLine(work.Line);
+  for (int length; (length = ReadCommandLine(stream, work.Line)) >= 0;) {
+    TrimCommandLine(work.Line, length);
     SplitCommandLine(work.Line, work.Tokens);
     if (work.Tokens.Count > 0 && Dispatch(work) == CommandOutcome::EndStream) {
       break;

@@ -95,9 +95,10 @@ int RunCommandStream(std::FILE* stream, int nestingLevel = 0);
 void SplitCommandLine(char* line, TokenList& tokens);
 
 // Removes trailing bytes that are at most 0x20 as signed chars (controls,
-// space, and 0x80-0xFF), then writes two zeros behind the text. Returns the
-// remaining length. line must have room for length + 2 bytes.
-int TrimCommandLine(char* line);
+// space, and 0x80-0xFF) from the text of the given length, then writes two
+// zeros behind it. Returns the remaining length. line must have room for
+// length + 2 bytes.
+int TrimCommandLine(char* line, int length);
 
 // ---- Commands --------------------------------------------------------------
 // Each takes the tokens of its line and the invocation's working storage.

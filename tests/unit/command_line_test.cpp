@@ -19,7 +19,7 @@ struct LineFixture {
   }
 
   std::vector<std::string> Split() {
-    TrimCommandLine(Line);
+    TrimCommandLine(Line, static_cast<int>(std::strlen(Line)));
     TokenList tokens;
     SplitCommandLine(Line, tokens);
     std::vector<std::string> words(tokens.Slots, tokens.Slots + tokens.Count);
@@ -58,17 +58,17 @@ TEST(SplitCommandLine, SplitsAtSpacesAndTabsOnly) {
 
 TEST(SplitCommandLine, LongestLineKeepsBothZerosInsideTheBuffer) {
   LineFixture fixture(std::string(LineReadSize - 1, 'c'));
-  EXPECT_EQ(TrimCommandLine(fixture.Line), LineReadSize - 1);
+  EXPECT_EQ(TrimCommandLine(fixture.Line, static_cast<int>(std::strlen(fixture.Line))), LineReadSize - 1);
   EXPECT_EQ(fixture.Line[LineBufferSize - 2], '\0');
   EXPECT_EQ(fixture.Line[LineBufferSize - 1], '\0');
 }
 
 TEST(TrimCommandLine, RemovesControlsSpacesAndHighBytesButNotDelete) {
   LineFixture trimmed("ab\x7F \t\r\n\x80\xFF");
-  EXPECT_EQ(TrimCommandLine(trimmed.Line), 3);
+  EXPECT_EQ(TrimCommandLine(trimmed.Line, static_cast<int>(std::strlen(trimmed.Line))), 3);
   EXPECT_STREQ(trimmed.Line, "ab\x7F");
   LineFixture blank(" \x01\x1F\xA0");
-  EXPECT_EQ(TrimCommandLine(blank.Line), 0);
+  EXPECT_EQ(TrimCommandLine(blank.Line, static_cast<int>(std::strlen(blank.Line))), 0);
 }
 
 }  // namespace
