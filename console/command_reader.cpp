@@ -1,5 +1,5 @@
 // The interpreter over one input stream: reading, trimming and splitting
-// command lines, the dispatch table, handle selection and "x".
+// command lines, the dispatch table, the decimal value of a token, and "x".
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
