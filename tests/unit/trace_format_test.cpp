@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "call_trace.h"
-#include "simulated_devices.h"
+#include "builtin_simulator.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "simulated_devices.h"
+#include "builtin_simulator.h"
 
 #include <algorithm>
 #include <cstdlib>

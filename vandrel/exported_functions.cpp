@@ -1,7 +1,7 @@
 // The ten exported functions of the stand-in VANDREL library: each asks the
 // simulator and, when tracing, appends one line to the call trace.
 #include "call_trace.h"
-#include "simulated_devices.h"
+#include "builtin_simulator.h"
 #include "vandrel.h"
 
 #include <cstdlib>
