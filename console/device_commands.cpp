@@ -46,11 +46,14 @@ CommandOutcome TestOutput(const TokenList& tokens, Workspace&) {
 }
 
 // e: the library writes the list into the line buffer; the line and its
-// tokens are not used afterwards.
+// tokens are not used afterwards. Standard output is flushed at once: a
+// program reading the list through a pipe must not wait for the console to
+// end, and a console stopped later must not take the list with it.
 CommandOutcome ListDevices(const TokenList&, Workspace& work) {
   if (BrdEnumDevice(work.Line, DeviceListSize) != 0) {
     PrintDeviceList(work.Line, DeviceListSize);
   }
+  std::fflush(stdout);
   return CommandOutcome::Continue;
 }
 

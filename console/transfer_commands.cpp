@@ -1,5 +1,6 @@
 // Data transfer commands: v w r, and the hex packing and pattern repetition
-// that build their buffers. None of them prints.
+// that build their buffers. Only "r" writes anything: a failed capture is
+// reported on standard error.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -42,15 +43,18 @@ std::int32_t ReadCount(const TokenList& tokens) {
   return count >= 1 && count <= ReadBufferSize ? count : ReadBufferSize;
 }
 
-// Appends one block to the capture file; a file that cannot be opened is
-// skipped silently, and failures of the write and close are ignored.
-void AppendCapture(const char* fileName, const unsigned char* bytes, std::int32_t length) {
+// Appends one block to the capture file. Returns false when the file cannot
+// be opened, the block is not written whole, or the close fails (the data
+// still in the stream's buffer could not be written); whatever part was
+// written stays in the file.
+bool AppendCapture(const char* fileName, const unsigned char* bytes, std::int32_t length) {
   std::FILE* capture = std::fopen(fileName, "a");
   if (capture == nullptr) {
-    return;
+    return false;
   }
-  std::fwrite(bytes, static_cast<std::size_t>(length), 1, capture);
-  std::fclose(capture);
+  const bool written = std::fwrite(bytes, static_cast<std::size_t>(length), 1, capture) == 1;
+  const bool closed = std::fclose(capture) == 0;
+  return written && closed;
 }
 
 }  // namespace
@@ -120,12 +124,15 @@ CommandOutcome WriteData(const TokenList& tokens, Workspace& work) {
 
 // r [count [handle [file]]]: appends what was read to the capture file. A
 // library that reports more than the count still gets only count bytes
-// captured: nothing from behind what was asked for.
+// captured: nothing from behind what was asked for. The device has already
+// handed the bytes over, so a capture that fails is reported on standard
+// error (the name as typed) rather than lost without a word.
 CommandOutcome ReadData(const TokenList& tokens, Workspace& work) {
   const std::int32_t count = ReadCount(tokens);
   const std::int32_t placed = BrdReadData(SelectHandle(tokens, 2), count, work.ReadBuffer);
-  if (HasToken(tokens, 3) && placed > 0) {
-    AppendCapture(tokens.Slots[3], work.ReadBuffer, std::min(placed, count));
+  if (HasToken(tokens, 3) && placed > 0 &&
+      !AppendCapture(tokens.Slots[3], work.ReadBuffer, std::min(placed, count))) {
+    std::fprintf(stderr, "capture error on '%s'\n", tokens.Slots[3]);
   }
   return CommandOutcome::Continue;
 }

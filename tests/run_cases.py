@@ -32,6 +32,11 @@ Sections that set a case up:
     files:py NAMES  a dict of file name to content, created like file
     file NAME       a file created in the scratch folder before the run
     dir NAME        a folder created in the scratch folder before the run
+    read-only NAME  the file or folder NAME (made by file or dir) loses its
+                    write permission before the run
+    skip-as-root    the case is skipped when the tests run as root, which may
+                    write where permissions forbid it (skip-as-root@linux: only
+                    there)
     platform        linux or windows: the case runs on that platform only
     timeout         seconds before the run counts as hung (default 30)
 
@@ -40,6 +45,12 @@ Sections that state what is expected (defaults in brackets):
     trace-head      the first lines of the call trace
     trace-count     the number of trace lines
     stdout          standard output [empty]
+    await-stdout    standard output that must arrive while the console still
+                    runs: standard input stays open until these bytes have
+                    been read from the pipe, so the console cannot have ended;
+                    the case fails if they do not come within the timeout or
+                    the console ends first. stdout still states the whole
+                    output
     stderr          standard error [empty]
     status          exit status [0]
     captured NAME   the exact bytes of a file after the run
@@ -52,6 +63,7 @@ import argparse
 import difflib
 import os
 import re
+import select
 import shutil
 import subprocess
 import sys
@@ -59,10 +71,11 @@ import tempfile
 import time
 
 SETUP_SECTIONS = {"args", "env", "stdin", "stdin-path", "stdin-closed", "stdout-closed",
-                  "stdout-broken", "file", "files", "dir", "platform", "timeout"}
-NAMED_SECTIONS = {"file", "dir", "captured", "absent"}
-EXPECT_SECTIONS = {"trace", "trace-head", "trace-count", "stdout", "stderr", "status",
-                   "captured", "absent", "slower-than", "ignore"}
+                  "stdout-broken", "file", "files", "dir", "read-only", "skip-as-root",
+                  "platform", "timeout"}
+NAMED_SECTIONS = {"file", "dir", "read-only", "captured", "absent"}
+EXPECT_SECTIONS = {"trace", "trace-head", "trace-count", "stdout", "await-stdout", "stderr",
+                   "status", "captured", "absent", "slower-than", "ignore"}
 
 
 class CaseError(Exception):
@@ -173,10 +186,16 @@ class Runner:
         wanted = case.get("platform")
         if wanted and wanted.strip() != self.platform:
             return None
+        if case.get("skip-as-root") is not None and hasattr(os, "geteuid") and os.geteuid() == 0:
+            return None
         scratch = tempfile.mkdtemp(prefix="brdtest-case-")
         try:
             return self.run_in(case, scratch)
         finally:
+            for name in case.all("read-only"):
+                path = os.path.join(scratch, "work", name)
+                if os.path.lexists(path):
+                    os.chmod(path, os.stat(path).st_mode | 0o200)
             shutil.rmtree(scratch, ignore_errors=True)
 
     def run_in(self, case, scratch):
@@ -192,6 +211,9 @@ class Runner:
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as file:
                 file.write(as_bytes(content))
+        for name in case.all("read-only"):
+            path = os.path.join(work, name)
+            os.chmod(path, os.stat(path).st_mode & ~0o222)
         trace_path = os.path.join(scratch, "trace.txt")
 
         env = dict(os.environ)
@@ -236,6 +258,16 @@ class Runner:
             for descriptor in opened:
                 os.close(descriptor)
             opened = []
+            awaited = case.get("await-stdout")
+            early = b""
+            if awaited is not None:
+                early, failure = self.await_output(process, stdin_data,
+                                                   self.console_text(awaited), timeout)
+                if failure:
+                    process.kill()
+                    process.communicate()
+                    return [failure]
+                stdin_data = None  # written; communicate closes standard input
             try:
                 out, err = process.communicate(
                     stdin_data if stdin == subprocess.PIPE else None, timeout=timeout)
@@ -243,6 +275,7 @@ class Runner:
                 process.kill()
                 process.communicate()
                 return [f"hung: no exit within {timeout} s"]
+            out = early + (out or b"")
             elapsed = time.monotonic() - started
         finally:
             for descriptor in opened:
@@ -277,6 +310,30 @@ class Runner:
             if os.path.lexists(os.path.join(work, name)):
                 failures.append(f"file {name} exists but should not")
         return failures
+
+    @staticmethod
+    def await_output(process, stdin_data, expected, timeout):
+        """Writes standard input but leaves it open, so that the console cannot
+        end, and reads standard output until it holds the expected bytes.
+        Returns what was read, and a failure or None."""
+        process.stdin.write(stdin_data)
+        process.stdin.flush()
+        received = b""
+        deadline = time.monotonic() + timeout
+        while len(received) < len(expected):
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return received, (f"standard output held back: {received!r} of {expected!r} "
+                                  f"within {timeout} s while the console waited for input")
+            ready, _, _ = select.select([process.stdout], [], [], left)
+            if ready:
+                chunk = os.read(process.stdout.fileno(), 65536)
+                if not chunk:
+                    return received, "the console ended before its standard output arrived"
+                received += chunk
+        if not received.startswith(expected):
+            return received, f"standard output while running: expected {expected!r}, got {received!r}"
+        return received, None
 
     @staticmethod
     def check_trace(case, trace, failures):
