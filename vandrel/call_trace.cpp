@@ -1,50 +1,212 @@
 #include "call_trace.h"
 
+#include <array>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <unordered_map>
 
-namespace standin {
+#include "settings.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace vandrel {
 namespace {
 
 // Runs of at least this many equal bytes are written as "<byte> x<count>".
 constexpr std::size_t ShortestShortenedRun = 4;
 
-std::FILE* OpenTraceDestination() {
-  const char* destination = std::getenv("VANDREL_TRACE");
-  if (destination == nullptr || *destination == '\0') {
-    return nullptr;
-  }
-  if (std::strcmp(destination, "-") == 0) {
-    return stderr;
-  }
-  std::FILE* file = std::fopen(destination, "ab");
-  if (file == nullptr) {
-    std::fprintf(stderr, "VANDREL: cannot open trace file '%s'\n", destination);
-    return nullptr;
-  }
-  // Lines are flushed at exit; a large buffer keeps tracing cheap.
-  std::setvbuf(file, nullptr, _IOFBF, 1 << 16);
-  return file;
+constexpr std::array<const char*, FunctionCount> FunctionNames = {
+    "BrdSetTestData", "BrdInitDevice",  "BrdCloseDevice", "BrdEnumDevice", "BrdSetNoOfModules",
+    "BrdHighVoltage", "BrdTestOutput", "BrdCommand",     "BrdWriteData",  "BrdReadData"};
+
+#if defined(_WIN32)
+int OpenForAppend(const char* path) {
+  // Binary, so that the trace has the same bytes on every platform.
+  return _open(path, _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+long WriteSome(int descriptor, const char* bytes, std::size_t size) {
+  return _write(descriptor, bytes, static_cast<unsigned>(size));
+}
+constexpr int StandardErrorDescriptor = 2;
+#else
+int OpenForAppend(const char* path) {
+  return open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+}
+long WriteSome(int descriptor, const char* bytes, std::size_t size) {
+  return static_cast<long>(write(descriptor, bytes, size));
+}
+constexpr int StandardErrorDescriptor = STDERR_FILENO;
+#endif
+
+struct FunctionStatistics {
+  std::uint64_t Calls = 0;
+  std::uint64_t Errors = 0;
+  std::chrono::nanoseconds Total{0};
+  std::chrono::nanoseconds Longest{0};
+};
+
+std::string Seconds(std::chrono::nanoseconds duration) {
+  const auto micro = std::chrono::duration_cast<std::chrono::microseconds>(duration).count();
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(micro / 1000000),
+                static_cast<long long>(micro % 1000000));
+  return text;
 }
 
-std::FILE* TraceDestination() {
-  static std::FILE* const destination = OpenTraceDestination();
-  return destination;
+// Where the lines go. Every line is handed to the system before the call
+// returns to the console (written through, no buffer of our own), so a
+// console that is killed loses none; one lock keeps lines of several threads
+// whole.
+class TraceSink {
+ public:
+  TraceSink() {
+    const char* destination = Setting("TRACE");
+    if (destination == nullptr || *destination == '\0') {
+      return;
+    }
+    path_ = destination;
+    if (path_ == "-") {
+      descriptor_ = StandardErrorDescriptor;
+    } else {
+      descriptor_ = OpenForAppend(destination);
+      if (descriptor_ < 0) {
+        std::fprintf(stderr, "VANDREL: cannot open trace file '%s': %s\n", destination,
+                     std::strerror(errno));
+        return;
+      }
+    }
+    timed_ = SettingIsOne("TRACE_TIME");
+    summary_ = SettingIsOne("SUMMARY");
+    if (const char* limit = Setting("TRACE_BYTES"); limit != nullptr && *limit != '\0') {
+      char* end = nullptr;
+      const long long value = std::strtoll(limit, &end, 10);
+      if (*end == '\0' && value >= 0) {
+        shownBytes_ = static_cast<std::size_t>(value);
+      } else {
+        std::fprintf(stderr, "VANDREL: %s must be a number of bytes, not '%s'; buffers are shown whole\n",
+                     SettingName("TRACE_BYTES").c_str(), limit);
+      }
+    }
+  }
+
+  ~TraceSink() {
+    if (summary_ && Enabled()) {
+      WriteSummary();
+    }
+    if (descriptor_ > StandardErrorDescriptor) {
+#if defined(_WIN32)
+      _close(descriptor_);
+#else
+      close(descriptor_);
+#endif
+    }
+  }
+
+  TraceSink(const TraceSink&) = delete;
+  TraceSink& operator=(const TraceSink&) = delete;
+
+  bool Enabled() const { return descriptor_ >= 0; }
+  bool Timed() const { return timed_; }
+  bool Measured() const { return timed_ || summary_; }
+  std::size_t ShownBytes() const { return shownBytes_; }
+
+  std::chrono::steady_clock::time_point Origin(std::chrono::steady_clock::time_point now) {
+    std::call_once(originOnce_, [&] { origin_ = now; });
+    return origin_;
+  }
+
+  std::size_t AddressNumber(const void* address) {
+    std::lock_guard lock(mutex_);
+    return addressNumbers_.try_emplace(address, addressNumbers_.size() + 1).first->second;
+  }
+
+  void Write(std::string_view line) {
+    std::lock_guard lock(mutex_);
+    WriteLocked(line);
+  }
+
+  void Account(Function function, std::int32_t result, std::chrono::nanoseconds duration) {
+    std::lock_guard lock(mutex_);
+    FunctionStatistics& statistics = statistics_[static_cast<std::size_t>(function)];
+    ++statistics.Calls;
+    statistics.Errors += result < 0 ? 1 : 0;
+    statistics.Total += duration;
+    statistics.Longest = std::max(statistics.Longest, duration);
+  }
+
+ private:
+  void WriteLocked(std::string_view line) {
+    while (!line.empty()) {
+      const long written = WriteSome(descriptor_, line.data(), line.size());
+      if (written < 0 && errno == EINTR) {
+        continue;
+      }
+      if (written <= 0) {
+        ReportWriteFailure(written < 0 ? std::strerror(errno) : "nothing was written");
+        return;
+      }
+      line.remove_prefix(static_cast<std::size_t>(written));
+    }
+  }
+
+  // Once: a full disk would otherwise fill standard error with one message
+  // a call.
+  void ReportWriteFailure(const char* reason) {
+    if (!writeFailureReported_) {
+      writeFailureReported_ = true;
+      std::fprintf(stderr, "VANDREL: cannot write trace file '%s': %s\n", path_.c_str(), reason);
+    }
+  }
+
+  void WriteSummary() {
+    std::lock_guard lock(mutex_);
+    for (int index = 0; index < FunctionCount; ++index) {
+      const FunctionStatistics& statistics = statistics_[static_cast<std::size_t>(index)];
+      if (statistics.Calls == 0) {
+        continue;
+      }
+      const auto mean = statistics.Total / static_cast<std::int64_t>(statistics.Calls);
+      std::string line = "# summary ";
+      line += FunctionNames[static_cast<std::size_t>(index)];
+      line += ": calls=" + std::to_string(statistics.Calls);
+      line += " errors=" + std::to_string(statistics.Errors);
+      line += " total=" + Seconds(statistics.Total);
+      line += " mean=" + Seconds(mean);
+      line += " longest=" + Seconds(statistics.Longest) + "\n";
+      WriteLocked(line);
+    }
+  }
+
+  std::string path_;
+  int descriptor_ = -1;
+  bool timed_ = false;
+  bool summary_ = false;
+  bool writeFailureReported_ = false;
+  std::size_t shownBytes_ = static_cast<std::size_t>(-1);
+  std::mutex mutex_;
+  std::once_flag originOnce_;
+  std::chrono::steady_clock::time_point origin_;
+  std::unordered_map<const void*, std::size_t> addressNumbers_;
+  std::array<FunctionStatistics, FunctionCount> statistics_{};
+};
+
+TraceSink& Sink() {
+  static TraceSink sink;
+  return sink;
 }
 
-std::uint64_t NextSequenceNumber() {
-  static std::uint64_t sequence = 0;
-  return ++sequence;
-}
-
-// Addresses are numbered in the order in which the trace first sees them, so
-// that a reader sees the same variable passed again without raw pointers.
-std::size_t AddressNumber(const void* address) {
-  static std::unordered_map<const void*, std::size_t> numbers;
-  return numbers.try_emplace(address, numbers.size() + 1).first->second;
-}
+std::atomic<std::uint64_t> LastSequenceNumber{0};
 
 void AppendHexByte(std::string& out, unsigned char byte) {
   static constexpr char Digits[] = "0123456789abcdef";
@@ -58,7 +220,7 @@ void AppendWord(std::string& out, const std::int32_t* word, std::int32_t value) 
     return;
   }
   out += '@';
-  out += std::to_string(AddressNumber(word));
+  out += std::to_string(Sink().AddressNumber(word));
   out += '(';
   out += std::to_string(value);
   out += ')';
@@ -66,7 +228,21 @@ void AppendWord(std::string& out, const std::int32_t* word, std::int32_t value) 
 
 }  // namespace
 
-bool TracingEnabled() { return TraceDestination() != nullptr; }
+const char* FunctionName(Function function) {
+  return FunctionNames[static_cast<std::size_t>(function)];
+}
+
+bool FunctionByName(std::string_view name, Function& function) {
+  for (int index = 0; index < FunctionCount; ++index) {
+    if (name == FunctionNames[static_cast<std::size_t>(index)]) {
+      function = static_cast<Function>(index);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TracingEnabled() { return Sink().Enabled(); }
 
 std::string QuoteText(std::string_view text) {
   std::string quoted = "\"";
@@ -92,11 +268,12 @@ std::string QuoteText(std::string_view text) {
   return quoted;
 }
 
-std::string HexRuns(const unsigned char* bytes, std::size_t size) {
+std::string HexRuns(const unsigned char* bytes, std::size_t size, std::size_t shownLimit) {
+  const std::size_t shownSize = std::min(size, shownLimit);
   std::string out = "[";
-  for (std::size_t index = 0; index < size;) {
+  for (std::size_t index = 0; index < shownSize;) {
     std::size_t run = 1;
-    while (index + run < size && bytes[index + run] == bytes[index]) {
+    while (index + run < shownSize && bytes[index + run] == bytes[index]) {
       ++run;
     }
     const std::size_t shown = run >= ShortestShortenedRun ? 1 : run;
@@ -112,15 +289,26 @@ std::string HexRuns(const unsigned char* bytes, std::size_t size) {
     }
     index += run;
   }
+  if (shownSize < size) {
+    out += out.size() > 1 ? " ... " : "... ";
+    out += std::to_string(size - shownSize);
+    out += " more";
+  }
   out += ']';
   return out;
 }
 
-TraceLine::TraceLine(std::string_view function) {
+TraceLine::TraceLine(Function function)
+    : function_(function), sequence_(++LastSequenceNumber) {
+  if (Sink().Measured()) {
+    start_ = std::chrono::steady_clock::now();
+    Sink().Origin(start_);
+  }
   line_.reserve(128);
-  line_ += std::to_string(NextSequenceNumber());
+  line_ += std::to_string(sequence_);
   line_ += ' ';
-  line_ += function;
+  callStart_ = line_.size();
+  line_ += FunctionName(function);
   line_ += '(';
 }
 
@@ -154,21 +342,16 @@ TraceLine& TraceLine::Text(std::string_view name, const char* text) {
 }
 
 TraceLine& TraceLine::Word(std::string_view name, const std::int32_t* word) {
-  return Word(name, word, word == nullptr ? 0 : *word);
-}
-
-TraceLine& TraceLine::Word(std::string_view name, const std::int32_t* word,
-                           std::int32_t valueOnEntry) {
   BeginArgument(name);
   line_ += '=';
-  AppendWord(line_, word, valueOnEntry);
+  AppendWord(line_, word, word == nullptr ? 0 : *word);
   return *this;
 }
 
 TraceLine& TraceLine::Bytes(std::string_view name, const unsigned char* bytes, std::size_t size) {
   BeginArgument(name);
   line_ += '=';
-  line_ += bytes == nullptr ? std::string("null") : HexRuns(bytes, size);
+  line_ += bytes == nullptr ? std::string("null") : HexRuns(bytes, size, Sink().ShownBytes());
   return *this;
 }
 
@@ -180,8 +363,18 @@ TraceLine& TraceLine::OutputBuffer(std::string_view name, const void* buffer) {
   return *this;
 }
 
+void TraceLine::Begin() {
+  line_ += ')';
+  if (Sink().Timed()) {
+    const auto since = start_ - Sink().Origin(start_);
+    std::string running = Seconds(since) + " ... " + line_ + "\n";
+    Sink().Write(running);
+  }
+}
+
 TraceLine& TraceLine::Result(std::int32_t result) {
-  line_ += ") = ";
+  result_ = result;
+  line_ += " = ";
   line_ += std::to_string(result);
   return *this;
 }
@@ -195,7 +388,7 @@ TraceLine& TraceLine::WroteWord(std::string_view name, const std::int32_t* word)
 TraceLine& TraceLine::WroteBytes(std::string_view name, const unsigned char* bytes,
                                  std::size_t size) {
   BeginWriteBack(name);
-  line_ += HexRuns(bytes, size);
+  line_ += HexRuns(bytes, size, Sink().ShownBytes());
   return *this;
 }
 
@@ -207,7 +400,27 @@ TraceLine& TraceLine::WroteText(std::string_view name, const char* bytes, std::s
 
 void TraceLine::Emit() {
   line_ += '\n';
-  std::fwrite(line_.data(), 1, line_.size(), TraceDestination());
+  TraceSink& sink = Sink();
+  if (!sink.Measured()) {
+    sink.Write(line_);
+    return;
+  }
+  const auto end = std::chrono::steady_clock::now();
+  const auto duration = std::chrono::duration_cast<std::chrono::nanoseconds>(end - start_);
+  sink.Account(function_, result_, duration);
+  if (sink.Timed()) {
+    const auto since = start_ - sink.Origin(start_);
+    sink.Write(Seconds(since) + " " + Seconds(duration) + " " + line_);
+  } else {
+    sink.Write(line_);
+  }
 }
 
-}  // namespace standin
+void TraceNote(std::string_view text) {
+  std::string line = "# ";
+  line += text;
+  line += '\n';
+  Sink().Write(line);
+}
+
+}  // namespace vandrel

@@ -1,38 +1,67 @@
-// The stand-in library's call trace: one line per call, appended to the file
-// that VANDREL_TRACE names ("-" for standard error).
+// The library's call trace: one line per call, written through to the file
+// that VANDREL_TRACE names ("-" for standard error), whichever backend
+// answers the calls.
 //
 //   <seq> <Function>(<name>=<value>, ...) = <result>[ -> <name>=<value>, ...]
 //
 // Arguments are shown as the library received them; what it wrote back
-// through a pointer follows the arrow.
-#ifndef STANDIN_CALL_TRACE_H
-#define STANDIN_CALL_TRACE_H
+// through a pointer follows the arrow. With VANDREL_TRACE_TIME=1 each line
+// starts with the seconds since the first call and the call's duration, and
+// a line with "..." in place of the duration is written before the call is
+// answered, so that a call that never returns shows. Lines that start with
+// '#' are notes (replay differences, the summary), not calls.
+#ifndef VANDREL_CALL_TRACE_H
+#define VANDREL_CALL_TRACE_H
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace standin {
+namespace vandrel {
 
-// True when VANDREL_TRACE names a destination that could be opened.
+enum class Function : int {
+  SetTestData,
+  InitDevice,
+  CloseDevice,
+  EnumDevice,
+  SetNoOfModules,
+  HighVoltage,
+  TestOutput,
+  Command,
+  WriteData,
+  ReadData,
+};
+inline constexpr int FunctionCount = 10;
+
+// "BrdSetTestData" ... "BrdReadData".
+const char* FunctionName(Function function);
+// The function of that name; false when there is none.
+bool FunctionByName(std::string_view name, Function& function);
+
+// True when VANDREL_TRACE names a destination that could be opened. The
+// trace is opened at the first call that asks.
 bool TracingEnabled();
 
+// One call's line. Made before the call is answered; Begin() then writes the
+// running line when times are traced, and Emit() writes the finished line.
 class TraceLine {
  public:
-  explicit TraceLine(std::string_view function);
+  explicit TraceLine(Function function);
 
   TraceLine& Number(std::string_view name, std::int64_t value);
   // A zero-terminated text, quoted with escapes; null when text is null.
   TraceLine& Text(std::string_view name, const char* text);
   // A word passed by address: @<address number>(<value>); null when null.
   TraceLine& Word(std::string_view name, const std::int32_t* word);
-  // The same, with the value the word held before the library changed it.
-  TraceLine& Word(std::string_view name, const std::int32_t* word, std::int32_t valueOnEntry);
   // A buffer the library reads: [hex], long runs of one byte shortened.
   TraceLine& Bytes(std::string_view name, const unsigned char* bytes, std::size_t size);
   // A buffer the library only writes: its name, or null.
   TraceLine& OutputBuffer(std::string_view name, const void* buffer);
+
+  // Ends the arguments; with times traced, writes the running line.
+  void Begin();
 
   TraceLine& Result(std::int32_t result);
 
@@ -41,22 +70,38 @@ class TraceLine {
   TraceLine& WroteBytes(std::string_view name, const unsigned char* bytes, std::size_t size);
   TraceLine& WroteText(std::string_view name, const char* bytes, std::size_t size);
 
-  // Appends the line to the trace.
+  // Writes the line to the trace, and counts the call for the summary.
   void Emit();
+
+  // The call as far as it is built: "<Function>(<arguments>)" before
+  // Result(), the whole line without sequence number and times after it.
+  std::string_view Call() const { return std::string_view(line_).substr(callStart_); }
 
  private:
   void BeginArgument(std::string_view name);
   void BeginWriteBack(std::string_view name);
 
+  Function function_;
+  std::uint64_t sequence_;
+  std::chrono::steady_clock::time_point start_;
   std::string line_;
+  std::size_t callStart_ = 0;
+  std::int32_t result_ = 0;
   bool firstArgument_ = true;
   bool firstWriteBack_ = true;
 };
 
-// Formatting helpers, exposed for the unit tests.
-std::string QuoteText(std::string_view text);
-std::string HexRuns(const unsigned char* bytes, std::size_t size);
+// Writes "# <text>" as a line of its own.
+void TraceNote(std::string_view text);
 
-}  // namespace standin
+// Formatting helpers, exposed for the unit tests and the trace reader.
+std::string QuoteText(std::string_view text);
+// [hex] with runs of four or more equal bytes as "<byte> x<count>"; when
+// shownLimit is below size, only the first shownLimit bytes are shown and
+// "... <n> more" says how many were left out.
+std::string HexRuns(const unsigned char* bytes, std::size_t size,
+                    std::size_t shownLimit = static_cast<std::size_t>(-1));
+
+}  // namespace vandrel
 
 #endif

@@ -1,23 +1,21 @@
-// The ten exported functions of the stand-in VANDREL library: each asks the
-// simulator and, when tracing, appends one line to the call trace.
+// The ten exported functions of the VANDREL library: each traces its call
+// and passes it to the chosen backend, whichever that is.
+#include "backend.h"
 #include "call_trace.h"
-#include "builtin_simulator.h"
 #include "vandrel.h"
 
-#include <cstdlib>
-
-using standin::TraceLine;
+using vandrel::Backend;
+using vandrel::ChosenBackend;
+using vandrel::Function;
+using vandrel::TraceLine;
+using vandrel::WriteBack;
 
 namespace {
 
-// Made when the library is loaded, so that a call costs no first-use check.
-standin::Simulator TheSimulator(standin::ParseDeviceNames(std::getenv("VANDREL_DEVICES")),
-                                standin::ParseFaults(std::getenv("VANDREL_FAULT")));
-
-// The trace file is opened at the first call, not at load: by then the
-// console has made sure that a closed standard descriptor is not taken.
+// Decided at the first call, not at load: by then the console has made sure
+// that a closed standard descriptor is not taken by the trace file.
 bool Tracing() {
-  static const bool tracing = standin::TracingEnabled();
+  static const bool tracing = vandrel::TracingEnabled();
   return tracing;
 }
 
@@ -26,120 +24,116 @@ bool Tracing() {
 extern "C" {
 
 BRD_API std::int32_t BRD_CALL BrdSetTestData(const char* text, std::int32_t* flags) {
-  const std::int32_t result = TheSimulator.SetTestData(text, flags);
-  if (Tracing()) {
-    TraceLine("BrdSetTestData").Text("text", text).Word("flags", flags).Result(result).Emit();
-  }
+  Backend& backend = ChosenBackend();
+  if (!Tracing()) return backend.SetTestData(text, flags);
+  TraceLine line(Function::SetTestData);
+  line.Text("text", text).Word("flags", flags).Begin();
+  const std::int32_t result = backend.SetTestData(text, flags);
+  line.Result(result).Emit();
   return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdInitDevice(const char* name, std::int32_t* deviceInfo) {
-  const std::int32_t infoOnEntry = deviceInfo == nullptr ? 0 : *deviceInfo;
-  const standin::OpenResult opened = TheSimulator.Open(name);
-  const bool writesInfo = opened.DeviceInfo.has_value() && deviceInfo != nullptr;
-  if (writesInfo) {
-    *deviceInfo = *opened.DeviceInfo;
-  }
-  if (Tracing()) {
-    TraceLine line("BrdInitDevice");
-    line.Text("name", name).Word("info", deviceInfo, infoOnEntry).Result(opened.Handle);
-    if (writesInfo) {
-      line.WroteWord("info", deviceInfo);
-    }
-    line.Emit();
-  }
-  return opened.Handle;
+  Backend& backend = ChosenBackend();
+  WriteBack back;
+  if (!Tracing()) return backend.InitDevice(name, deviceInfo, back);
+  TraceLine line(Function::InitDevice);
+  line.Text("name", name).Word("info", deviceInfo).Begin();
+  const std::int32_t result = backend.InitDevice(name, deviceInfo, back);
+  line.Result(result);
+  if (back.WroteInfo && deviceInfo != nullptr) line.WroteWord("info", deviceInfo);
+  line.Emit();
+  return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdCloseDevice(std::int32_t handle) {
-  const std::int32_t result = TheSimulator.Close(handle);
-  if (Tracing()) {
-    TraceLine("BrdCloseDevice").Number("handle", handle).Result(result).Emit();
-  }
+  Backend& backend = ChosenBackend();
+  if (!Tracing()) return backend.CloseDevice(handle);
+  TraceLine line(Function::CloseDevice);
+  line.Number("handle", handle).Begin();
+  const std::int32_t result = backend.CloseDevice(handle);
+  line.Result(result).Emit();
   return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdEnumDevice(char* list, std::int32_t size) {
-  std::size_t written = 0;
-  const std::int32_t result = TheSimulator.ListDevices(list, size, written);
-  if (Tracing()) {
-    TraceLine line("BrdEnumDevice");
-    line.OutputBuffer("list", list).Number("size", size).Result(result);
-    if (written > 0) {
-      line.WroteText("list", list, written);
-    }
-    line.Emit();
-  }
+  Backend& backend = ChosenBackend();
+  WriteBack back;
+  if (!Tracing()) return backend.EnumDevice(list, size, back);
+  TraceLine line(Function::EnumDevice);
+  line.OutputBuffer("list", list).Number("size", size).Begin();
+  const std::int32_t result = backend.EnumDevice(list, size, back);
+  line.Result(result);
+  if (back.Written > 0) line.WroteText("list", list, back.Written);
+  line.Emit();
   return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdSetNoOfModules(std::int32_t handle, std::int32_t modules) {
-  const std::int32_t result = TheSimulator.SetModules(handle, modules);
-  if (Tracing()) {
-    TraceLine("BrdSetNoOfModules")
-        .Number("handle", handle)
-        .Number("modules", modules)
-        .Result(result)
-        .Emit();
-  }
+  Backend& backend = ChosenBackend();
+  if (!Tracing()) return backend.SetNoOfModules(handle, modules);
+  TraceLine line(Function::SetNoOfModules);
+  line.Number("handle", handle).Number("modules", modules).Begin();
+  const std::int32_t result = backend.SetNoOfModules(handle, modules);
+  line.Result(result).Emit();
   return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdHighVoltage(std::int32_t handle, std::int32_t value) {
-  const std::int32_t result = TheSimulator.SetHighVoltage(handle, value);
-  if (Tracing()) {
-    TraceLine("BrdHighVoltage").Number("handle", handle).Number("value", value).Result(result).Emit();
-  }
+  Backend& backend = ChosenBackend();
+  if (!Tracing()) return backend.HighVoltage(handle, value);
+  TraceLine line(Function::HighVoltage);
+  line.Number("handle", handle).Number("value", value).Begin();
+  const std::int32_t result = backend.HighVoltage(handle, value);
+  line.Result(result).Emit();
   return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdTestOutput(std::int32_t handle, signed char code) {
-  const std::int32_t result = TheSimulator.SetTestOutput(handle, code);
-  if (Tracing()) {
-    TraceLine("BrdTestOutput").Number("handle", handle).Number("code", code).Result(result).Emit();
-  }
+  Backend& backend = ChosenBackend();
+  if (!Tracing()) return backend.TestOutput(handle, code);
+  TraceLine line(Function::TestOutput);
+  line.Number("handle", handle).Number("code", code).Begin();
+  const std::int32_t result = backend.TestOutput(handle, code);
+  line.Result(result).Emit();
   return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdCommand(std::int32_t handle, unsigned char* buffer) {
-  const std::int32_t result = TheSimulator.Command(handle, buffer);
-  if (Tracing()) {
-    TraceLine("BrdCommand")
-        .Number("handle", handle)
-        .Bytes("buffer", buffer, standin::CommandBytes)
-        .Result(result)
-        .Emit();
-  }
+  Backend& backend = ChosenBackend();
+  if (!Tracing()) return backend.Command(handle, buffer);
+  TraceLine line(Function::Command);
+  line.Number("handle", handle).Bytes("buffer", buffer, vandrel::CommandBytes).Begin();
+  const std::int32_t result = backend.Command(handle, buffer);
+  line.Result(result).Emit();
   return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdWriteData(std::int32_t handle, std::int32_t count,
                                            unsigned char* buffer) {
-  const std::int32_t result = TheSimulator.Write(handle, count, buffer);
-  if (Tracing()) {
-    TraceLine("BrdWriteData")
-        .Number("handle", handle)
-        .Number("count", count)
-        .Bytes("buffer", buffer, standin::WriteCountLimit * standin::BytesPerWriteWord)
-        .Result(result)
-        .Emit();
-  }
+  Backend& backend = ChosenBackend();
+  if (!Tracing()) return backend.WriteData(handle, count, buffer);
+  TraceLine line(Function::WriteData);
+  line.Number("handle", handle)
+      .Number("count", count)
+      .Bytes("buffer", buffer, vandrel::WriteBufferBytes)
+      .Begin();
+  const std::int32_t result = backend.WriteData(handle, count, buffer);
+  line.Result(result).Emit();
   return result;
 }
 
 BRD_API std::int32_t BRD_CALL BrdReadData(std::int32_t handle, std::int32_t count,
                                           unsigned char* buffer) {
-  std::size_t placed = 0;
-  const std::int32_t result = TheSimulator.Read(handle, count, buffer, placed);
-  if (Tracing()) {
-    TraceLine line("BrdReadData");
-    line.Number("handle", handle).Number("count", count).OutputBuffer("buffer", buffer);
-    line.Result(result);
-    if (placed > 0) {
-      line.WroteBytes("buffer", buffer, placed);
-    }
-    line.Emit();
-  }
+  Backend& backend = ChosenBackend();
+  WriteBack back;
+  if (!Tracing()) return backend.ReadData(handle, count, buffer, back);
+  TraceLine line(Function::ReadData);
+  line.Number("handle", handle).Number("count", count).OutputBuffer("buffer", buffer).Begin();
+  const std::int32_t result = backend.ReadData(handle, count, buffer, back);
+  line.Result(result);
+  if (back.Written > 0) line.WroteBytes("buffer", buffer, back.Written);
+  line.Emit();
   return result;
 }
 
