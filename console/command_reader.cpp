@@ -50,21 +50,6 @@ bool IsSeparator(char byte) { return byte == ' ' || byte == '\t'; }
 // The white space that strtol skips in the "C" locale.
 bool IsLeadingSpace(char byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
 
-// Reads one line and returns the length of its text (up to the first zero
-// byte), or -1 when the stream has ended. A read that meets end of input ends
-// the stream, and what it took is not run; so does a read that fails for any
-// other reason, for which fgets returns null, so that no line is ever acted
-// on twice. A read that stopped at a line feed cannot have met end of input,
-// so only the others need the test.
-int ReadCommandLine(std::FILE* stream, char* line) {
-  if (std::fgets(line, LineReadSize, stream) == nullptr) {
-    return -1;
-  }
-  const auto length = static_cast<int>(std::strlen(line));
-  const bool endsAtLineFeed = length > 0 && line[length - 1] == '\n';
-  return !endsAtLineFeed && std::feof(stream) ? -1 : length;
-}
-
 CommandOutcome Dispatch(Workspace& work) {
   // The letter is taken as a signed byte: 0x80 to 0xFF select nothing.
   const auto letter = static_cast<signed char>(work.Tokens.Slots[0][0]);
@@ -77,9 +62,10 @@ CommandOutcome Dispatch(Workspace& work) {
 
 }  // namespace
 
-std::int32_t DecimalValue(const char* text) {
+DecimalReading ReadDecimal(const char* text) {
   constexpr std::int64_t LargestMagnitude = 2147483647;
   constexpr std::int64_t SmallestMagnitude = 2147483648;  // of -2147483648
+  const char* const start = text;
   while (IsLeadingSpace(*text)) {
     ++text;
   }
@@ -88,15 +74,42 @@ std::int32_t DecimalValue(const char* text) {
     ++text;
   }
   const std::int64_t limit = negative ? SmallestMagnitude : LargestMagnitude;
+  const char* const digits = text;
   std::int64_t magnitude = 0;
+  bool saturated = false;
   for (; *text >= '0' && *text <= '9'; ++text) {
-    magnitude = magnitude * 10 + (*text - '0');
-    if (magnitude >= limit) {
-      magnitude = limit;  // further digits cannot bring it back into range
-      break;
+    if (!saturated) {
+      magnitude = magnitude * 10 + (*text - '0');
+      // further digits cannot bring it back into range
+      saturated = magnitude > limit;
+      if (saturated) {
+        magnitude = limit;
+      }
     }
   }
-  return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  DecimalReading reading;
+  reading.Value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  reading.HasDigits = text != digits;
+  reading.Saturated = saturated;
+  reading.Length = reading.HasDigits ? static_cast<int>(text - start) : 0;
+  return reading;
+}
+
+std::int32_t DecimalValue(const char* text) { return ReadDecimal(text).Value; }
+
+int ReadCommandLine(std::FILE* stream, char* line) {
+  if (std::fgets(line, LineReadSize, stream) == nullptr) {
+    return -1;
+  }
+  const auto length = static_cast<int>(std::strlen(line));
+  const bool endsAtLineFeed = length > 0 && line[length - 1] == '\n';
+  return !endsAtLineFeed && std::feof(stream) ? -1 : length;
+}
+
+bool SelectsCommand(char firstByte) {
+  const auto letter = static_cast<signed char>(firstByte);
+  return letter >= FirstCommandLetter && letter <= LastCommandLetter &&
+         DispatchTable[letter - FirstCommandLetter] != nullptr;
 }
 
 int TrimCommandLine(char* line, int length) {

@@ -73,6 +73,20 @@ inline bool HasToken(const TokenList& tokens, int position) { return tokens.Coun
 // an optional sign, digits; no leading digits gives 0.
 std::int32_t DecimalValue(const char* text);
 
+// DecimalValue and how it came about, for tools that explain a line (the
+// checker): Value is DecimalValue(text); HasDigits is false when the text has
+// no leading digits (Value 0); Length counts the characters that make up the
+// number (white space, sign and digits; 0 without digits), so text[Length]
+// is the first character the value ignores; Saturated is true when the
+// digits lie beyond the 32-bit signed range.
+struct DecimalReading {
+  std::int32_t Value = 0;
+  int Length = 0;
+  bool HasDigits = false;
+  bool Saturated = false;
+};
+DecimalReading ReadDecimal(const char* text);
+
 // The handle a command acts on: the token at position when the line has it,
 // else CurrentHandle. Inline, since nearly every command line asks for it.
 inline std::int32_t SelectHandle(const TokenList& tokens, int position) {
@@ -89,6 +103,20 @@ using CommandHandler = CommandOutcome (*)(const TokenList& tokens, Workspace& wo
 // Leaves the stream open. Always returns 0. nestingLevel is 0 for standard
 // input and one more for each script level.
 int RunCommandStream(std::FILE* stream, int nestingLevel = 0);
+
+// Reads one line into line (LineReadSize bytes): up to and including a line
+// feed, or 999 bytes, whichever comes first. Returns the length of its text
+// (up to the first zero byte), or -1 when the stream has ended. A read that
+// meets end of input ends the stream, and what it took is not run; so does a
+// read that fails for any other reason, for which fgets returns null and the
+// line is left as it was, so that no line is ever acted on twice. A read that
+// stopped at a line feed cannot have met end of input, so only the others
+// need the test.
+int ReadCommandLine(std::FILE* stream, char* line);
+
+// True when a line whose token 0 begins with firstByte runs a command, as the
+// dispatch table has it; false for every byte that selects nothing.
+bool SelectsCommand(char firstByte);
 
 // Splits a trimmed line (text, zero, zero) in place at spaces and tabs into at
 // most nine tokens; slot Count receives the empty text.
