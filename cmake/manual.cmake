@@ -1,0 +1,50 @@
+# The manual pages: scdoc sources in man/ turned into roff in the build tree
+# (<build>/man/brdtest.1, ...) and, for the Windows zip, into HTML with mandoc
+# (<build>/man/brdtest.1.html, ...). Without scdoc the pages are not built and
+# not installed, and their lint test is skipped.
+#
+# Sets BRDTEST_MANUAL_PAGES (page names such as brdtest.1),
+# BRDTEST_MANUAL_DIR (where they are built) and BRDTEST_MANUAL_BUILT.
+find_program(SCDOC_PROGRAM scdoc)
+find_program(MANDOC_PROGRAM mandoc)
+
+set(BRDTEST_MANUAL_PAGES brdtest.1 brdcheck.1 vandrel.7)
+set(BRDTEST_MANUAL_DIR ${PROJECT_BINARY_DIR}/man)
+set(BRDTEST_MANUAL_BUILT OFF)
+
+if(NOT SCDOC_PROGRAM)
+  message(WARNING "scdoc not found: the manual pages are neither built nor installed (Debian: apt-get install scdoc)")
+  return()
+endif()
+set(BRDTEST_MANUAL_BUILT ON)
+
+file(MAKE_DIRECTORY ${BRDTEST_MANUAL_DIR})
+set(manual_outputs "")
+foreach(page IN LISTS BRDTEST_MANUAL_PAGES)
+  set(source ${PROJECT_SOURCE_DIR}/man/${page}.scd)
+  add_custom_command(OUTPUT ${BRDTEST_MANUAL_DIR}/${page}
+    COMMAND ${CMAKE_COMMAND} -DSCDOC=${SCDOC_PROGRAM}
+            -DINPUT=${source} -DOUTPUT=${BRDTEST_MANUAL_DIR}/${page}
+            -P ${PROJECT_SOURCE_DIR}/cmake/scdoc_page.cmake
+    DEPENDS ${source} ${PROJECT_SOURCE_DIR}/cmake/scdoc_page.cmake
+    COMMENT "Manual page ${page}"
+    VERBATIM)
+  list(APPEND manual_outputs ${BRDTEST_MANUAL_DIR}/${page})
+  # Windows has no man: the zip carries the pages as HTML, linked to each
+  # other (brdcheck.1.html beside brdtest.1.html).
+  if(WIN32 AND MANDOC_PROGRAM)
+    add_custom_command(OUTPUT ${BRDTEST_MANUAL_DIR}/${page}.html
+      COMMAND ${CMAKE_COMMAND} -DTOOL=${MANDOC_PROGRAM}
+              "-DARGS=-Thtml;-Oman=%N.%S.html"
+              -DINPUT=${BRDTEST_MANUAL_DIR}/${page} -DOUTPUT=${BRDTEST_MANUAL_DIR}/${page}.html
+              -P ${PROJECT_SOURCE_DIR}/cmake/filter_file.cmake
+      DEPENDS ${BRDTEST_MANUAL_DIR}/${page} ${PROJECT_SOURCE_DIR}/cmake/filter_file.cmake
+      COMMENT "Manual page ${page} as HTML"
+      VERBATIM)
+    list(APPEND manual_outputs ${BRDTEST_MANUAL_DIR}/${page}.html)
+  endif()
+endforeach()
+if(WIN32 AND NOT MANDOC_PROGRAM)
+  message(WARNING "mandoc not found: the Windows zip carries no manual (Debian: apt-get install mandoc)")
+endif()
+add_custom_target(manual ALL DEPENDS ${manual_outputs})
