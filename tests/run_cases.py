@@ -31,6 +31,8 @@ Sections that set a case up:
     stdout-broken   standard output is a pipe whose reader has gone
     files:py NAMES  a dict of file name to content, created like file
     file NAME       a file created in the scratch folder before the run
+    copy NAME       a file of the repository (path relative to its root, the
+                    section's content) copied into the scratch folder as NAME
     dir NAME        a folder created in the scratch folder before the run
     read-only NAME  the file or folder NAME (made by file or dir) loses its
                     write permission before the run
@@ -40,10 +42,17 @@ Sections that set a case up:
     platform        linux or windows: the case runs on that platform only
     timeout         seconds before the run counts as hung (default 30)
 
+In env values, {maker} is the path of the stand-in that plays the maker's
+library (its settings start with MAKER_), {null_device} that of the null
+device library, {library} that of the library beside the console, and
+{work} the scratch folder, each as the console sees it.
+
 Sections that state what is expected (defaults in brackets):
     trace           every line of the call trace [not compared]
     trace-head      the first lines of the call trace
     trace-count     the number of trace lines
+    trace-matches   one regular expression a trace line, matched in order
+                    against every line of the trace (for times)
     stdout          standard output [empty]
     await-stdout    standard output that must arrive while the console still
                     runs: standard input stays open until these bytes have
@@ -70,11 +79,11 @@ import sys
 import tempfile
 import time
 
-SETUP_SECTIONS = {"args", "env", "stdin", "stdin-path", "stdin-closed", "stdout-closed",
+SETUP_SECTIONS = {"args", "env", "stdin", "stdin-path", "stdin-closed", "stdout-closed", "copy",
                   "stdout-broken", "file", "files", "dir", "read-only", "skip-as-root",
                   "platform", "timeout"}
-NAMED_SECTIONS = {"file", "dir", "read-only", "captured", "absent"}
-EXPECT_SECTIONS = {"trace", "trace-head", "trace-count", "stdout", "await-stdout", "stderr",
+NAMED_SECTIONS = {"file", "dir", "copy", "read-only", "captured", "absent"}
+EXPECT_SECTIONS = {"trace", "trace-head", "trace-count", "trace-matches", "stdout", "await-stdout", "stderr",
                    "status", "captured", "absent", "slower-than", "ignore"}
 
 
@@ -166,7 +175,8 @@ def compare(what, expected, actual, failures):
 
 
 class Runner:
-    def __init__(self, console, emulator, platform_name):
+    def __init__(self, console, emulator, platform_name, round_trip=False):
+        self.round_trip = round_trip
         self.console = console
         self.emulator = emulator
         self.platform = platform_name
@@ -176,6 +186,18 @@ class Runner:
         if self.platform == "windows":
             return "Z:" + os.path.abspath(path).replace("/", "\\")
         return path
+
+    def library_path(self, folder, name):
+        if self.platform == "windows":
+            return self.host_path(os.path.join(folder, name + ".dll"))
+        return os.path.join(folder, "lib" + name + ".so")
+
+    def substitute(self, value, work):
+        folder = os.path.dirname(self.console)
+        return (value.replace("{maker}", self.library_path(folder, "VANDREL-maker"))
+                .replace("{library}", self.library_path(folder, "VANDREL"))
+                .replace("{null_device}", self.library_path(os.path.join(folder, "null_device"), "VANDREL"))
+                .replace("{work}", self.host_path(work)))
 
     def console_text(self, expected):
         """Expected console output in the platform's line ends."""
@@ -188,9 +210,14 @@ class Runner:
             return None
         if case.get("skip-as-root") is not None and hasattr(os, "geteuid") and os.geteuid() == 0:
             return None
+        if self.round_trip and not self.replayable(case):
+            return None
         scratch = tempfile.mkdtemp(prefix="brdtest-case-")
         try:
-            return self.run_in(case, scratch)
+            failures = self.run_in(case, scratch)
+            if not failures and self.round_trip:
+                failures = self.replay_in(case, scratch)
+            return failures
         finally:
             for name in case.all("read-only"):
                 path = os.path.join(scratch, "work", name)
@@ -198,7 +225,31 @@ class Runner:
                     os.chmod(path, os.stat(path).st_mode | 0o200)
             shutil.rmtree(scratch, ignore_errors=True)
 
-    def run_in(self, case, scratch):
+    @staticmethod
+    def replayable(case):
+        """Cases whose trace is a recording: the library traces to its usual
+        file and answers from a backend of its own."""
+        settings = [line.partition("=")[0] for line in case.get("env", "").splitlines()]
+        return not any(name in ("VANDREL_TRACE", "VANDREL_REPLAY") for name in settings)
+
+    def replay_in(self, case, scratch):
+        """Runs the case again, answered from its own trace: the new trace must
+        equal the recording, the console's output must be the same, and the
+        verdict must say that every call matched."""
+        path = os.path.join(scratch, "trace.txt")
+        if not os.path.exists(path):
+            return []  # no call was made: nothing to replay
+        with open(path, "rb") as file:
+            recording = file.read()
+        again = os.path.join(scratch, "again")
+        os.mkdir(again)
+        calls = sum(1 for line in recording.splitlines() if line and not line.startswith(b"#"))
+        verdict = f"replay: {calls} matched, 0 differed, 0 not reached\n"
+        return [f"round trip: {failure}" for failure in
+                self.run_in(case, again, replay_of=recording, expected_trace=recording,
+                            stderr_tail=verdict)]
+
+    def run_in(self, case, scratch, replay_of=None, expected_trace=None, stderr_tail=""):
         work = os.path.join(scratch, "work")
         os.mkdir(work)
         for name in case.all("dir"):
@@ -206,6 +257,10 @@ class Runner:
         files = dict(case.all("file"))
         for generated in case.all("files").values():
             files.update(generated)
+        repository = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+        for name, source in case.all("copy").items():
+            with open(os.path.join(repository, source.strip()), "rb") as file:
+                files[name] = file.read()
         for name, content in files.items():
             path = os.path.join(work, name)
             os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -216,14 +271,18 @@ class Runner:
             os.chmod(path, os.stat(path).st_mode & ~0o222)
         trace_path = os.path.join(scratch, "trace.txt")
 
-        env = dict(os.environ)
-        for key in ("VANDREL_DEVICES", "VANDREL_FAULT"):
-            env.pop(key, None)
+        env = {key: value for key, value in os.environ.items()
+               if not key.startswith(("VANDREL_", "MAKER_"))}
         env["VANDREL_TRACE"] = self.host_path(trace_path)
         env["WINEDEBUG"] = "-all"
         for line in case.get("env", "").splitlines():
             key, _, value = line.partition("=")
-            env[key] = value
+            env[key] = self.substitute(value, work)
+        if replay_of is not None:
+            recording = os.path.join(scratch, "recording.txt")
+            with open(recording, "wb") as file:
+                file.write(replay_of)
+            env["VANDREL_REPLAY"] = self.host_path(recording)
         args = case.get("args", [])
         if isinstance(args, str):
             args = args.splitlines()
@@ -287,13 +346,17 @@ class Runner:
         if os.path.exists(trace_path):
             with open(trace_path, "rb") as file:
                 trace = file.read()
-        self.check_trace(case, trace, failures)
+        if expected_trace is not None:
+            compare("trace", expected_trace, trace, failures)
+        else:
+            self.check_trace(case, trace, failures)
         ignored = case.get("ignore", "").split()
         if "stdout" not in ignored:
             compare("standard output", self.console_text(case.get("stdout", b"")),
                     result.stdout, failures)
         if "stderr" not in ignored:
-            compare("standard error", self.console_text(case.get("stderr", b"")),
+            compare("standard error",
+                    self.console_text(as_bytes(case.get("stderr", b"")) + stderr_tail.encode()),
                     result.stderr, failures)
         compare("exit status", str(int(case.get("status", "0"))), str(result.returncode), failures)
         for name, content in case.all("captured").items():
@@ -344,6 +407,16 @@ class Runner:
         if head is not None:
             head = as_bytes(head)
             compare("start of trace", head, trace[:len(head)], failures)
+        patterns = case.get("trace-matches")
+        if patterns is not None:
+            lines = trace.decode("utf-8", "backslashreplace").splitlines()
+            patterns = patterns.splitlines()
+            if len(lines) != len(patterns):
+                failures.append(f"trace has {len(lines)} lines, expected {len(patterns)}:\n"
+                                + "\n".join(lines))
+            for number, (pattern, line) in enumerate(zip(patterns, lines), 1):
+                if not re.fullmatch(pattern, line):
+                    failures.append(f"trace line {number} {line!r} does not match {pattern!r}")
         count = case.get("trace-count")
         if count is not None:
             compare("number of trace lines", str(int(count)), str(trace.count(b"\n")), failures)
@@ -355,10 +428,13 @@ def main():
     parser.add_argument("--emulator", default="", help="command that runs the console (wine)")
     parser.add_argument("--platform", default="linux", choices=["linux", "windows"])
     parser.add_argument("--filter", default="", help="run only cases whose name matches")
+    parser.add_argument("--round-trip", action="store_true",
+                        help="run each case, then again answered from its own trace")
     parser.add_argument("tables", nargs="+")
     options = parser.parse_args()
 
-    runner = Runner(os.path.abspath(options.console), options.emulator.split(), options.platform)
+    runner = Runner(os.path.abspath(options.console), options.emulator.split(), options.platform,
+                    options.round_trip)
     passed = failed = skipped = 0
     for table in options.tables:
         for case in parse_table(table, options.platform):
