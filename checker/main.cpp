@@ -25,6 +25,12 @@ constexpr int ExitUsage = 2;
 
 const char StandardInputName[] = "<stdin>";
 
+#ifdef _WIN32
+constexpr bool OnWindows = true;
+#else
+constexpr bool OnWindows = false;
+#endif
+
 void PrintHelp() {
   std::printf(
       "Usage: brdcheck [options] [file...]\n"
@@ -108,7 +114,7 @@ class Checker {
   FileReport& Load(const std::string& name);
   void Follow(FileReport& report, int level);
   void AddCallFinding(FileReport& report, const ScriptCall& call, Check check, std::string message);
-  std::string CycleMessage(const ScriptCall& call, std::size_t cycleStart) const;
+  std::string CycleMessage(std::size_t cycleStart) const;
 
   CheckSet Disabled;
   std::map<std::string, std::unique_ptr<FileReport>> Reports;
@@ -173,6 +179,13 @@ void Checker::Follow(FileReport& report, int level) {
   Stack.push_back(Level{&report, nullptr, level});
   for (const ScriptCall& call : report.Calls) {
     Stack.back().Call = &call;
+    // A device is not followed: on Windows it would be read in the file's
+    // place (the device-name check says so).
+    const std::size_t slash = call.Name.find_last_of("/\\");
+    if (IsWindowsDeviceName(slash == std::string::npos ? call.Name : call.Name.substr(slash + 1)) &&
+        (OnWindows || (Disabled & Bit(Check::DeviceName)) == 0)) {
+      continue;
+    }
     FileReport& target = Load(call.Name);
     const std::string quoted = "'" + call.Name + "'";
     if (!target.Opened) {
@@ -193,7 +206,7 @@ void Checker::Follow(FileReport& report, int level) {
                                       [&target](const Level& entry) { return entry.Report == &target; });
     if (onStack != Stack.end()) {
       AddCallFinding(report, call, Check::RunsItself,
-                     CycleMessage(call, static_cast<std::size_t>(onStack - Stack.begin())));
+                     CycleMessage(static_cast<std::size_t>(onStack - Stack.begin())));
       continue;
     }
     if (level + 1 > MaxScriptNesting) {
@@ -213,7 +226,7 @@ void Checker::Follow(FileReport& report, int level) {
 
 // A script that runs itself nests until the console's bound; the pass counts
 // along the cycle multiply at every level.
-std::string Checker::CycleMessage(const ScriptCall& call, std::size_t cycleStart) const {
+std::string Checker::CycleMessage(std::size_t cycleStart) const {
   std::vector<std::int32_t> passes;
   std::string through;
   for (std::size_t index = cycleStart; index < Stack.size(); ++index) {
@@ -235,10 +248,13 @@ std::string Checker::CycleMessage(const ScriptCall& call, std::size_t cycleStart
     atLevel *= count;
     total += atLevel;
   }
+  // The script that would start the first level beyond the bound.
+  const std::size_t refused =
+      cycleStart + static_cast<std::size_t>(MaxScriptNesting + 1 - startLevel) % passes.size();
   const std::string name = "'" + Stack[cycleStart].Report->Name + "'";
   std::string message = name + " runs itself" + through + ": the console nests it down to level " +
                         std::to_string(MaxScriptNesting) + " and then writes \"nesting too deep on '" +
-                        call.Name + "'\"; that is " + PassCountText(total) + " passes";
+                        Stack[refused].Report->Name + "'\"; that is " + PassCountText(total) + " passes";
   if (multiplies) {
     message += ", the pass counts multiplying at every level";
   }

@@ -626,21 +626,20 @@ void LineChecker::CheckNumber(const CommandForm& form, int position, Role role) 
                          std::string(TokenAt(1)) + " <handle> " + token + "'");
           return;
         }
-        effect = "the command acts on handle 0";
+        effect = "'" + std::string(1, form.Letter) + "' acts on handle 0";
         break;
       case Role::Value: effect = "high voltage 0"; break;
       case Role::Modules: effect = "0 modules"; break;
-      case Role::Flags: effect = "test flags 0"; break;
+      case Role::Flags: effect = "the test flags become 0"; break;
       case Role::Pause: effect = "a pause of 0 ms"; break;
       case Role::ReadCount: effect = "'r' reads " + std::to_string(ReadBufferSize) + " bytes"; break;
-      case Role::WriteCount: effect = "count 0"; break;
+      case Role::WriteCount: effect = "'w' passes the count 0"; break;
       case Role::Repeat: effect = "the pattern stands once"; break;
       case Role::Passes: effect = "no pass runs, only the end message is written"; break;
       default: break;
     }
     AddAtToken(position, Check::NoDigits,
-               std::string(RoleName(role)) + " " + Quoted(token) +
-                   " has no leading digits and is read as 0: " + effect);
+               Quoted(token) + " has no leading digits and is read as 0: " + effect);
     return;
   }
   if (reading.Saturated) {
@@ -771,6 +770,8 @@ bool LineChecker::CheckHexSplit(const CommandForm& form) {
   return true;
 }
 
+}  // namespace
+
 bool IsWindowsDeviceName(const std::string& component) {
   const std::string stem = component.substr(0, component.find('.'));
   std::string upper;
@@ -783,6 +784,8 @@ bool IsWindowsDeviceName(const std::string& component) {
   return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
          upper[3] >= '1' && upper[3] <= '9';
 }
+
+namespace {
 
 void LineChecker::CheckName(int position, Role role) {
   const char* token = TokenAt(position);

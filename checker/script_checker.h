@@ -64,6 +64,11 @@ struct CheckInfo {
 // selects; it knows every command the dispatch table has, and no other.
 bool KnowsCommand(char firstByte);
 
+// True when the last component of a path (or any component given alone) is
+// a Windows device name: CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, in any
+// case and with any extension.
+bool IsWindowsDeviceName(const std::string& component);
+
 // The row of a check; Name is stable.
 const CheckInfo& InfoOf(Check check);
 
