@@ -37,3 +37,17 @@ add_test(NAME windows.x86_stdcall_links
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(windows.x64_under_wine windows.x86_stdcall_links PROPERTIES
   TIMEOUT 1800 RESOURCE_LOCK windows_builds)
+
+# The 32-bit programs' version resource and manifest, read with objdump from
+# the mingw32 build: they are built and inspected, not run.
+find_program(MINGW32_OBJDUMP i686-w64-mingw32-objdump)
+if(MINGW32_OBJDUMP)
+  set(x86_programs ${PROJECT_SOURCE_DIR}/build/mingw32/brdtest.exe)
+  if(TARGET brdcheck)
+    list(APPEND x86_programs ${PROJECT_SOURCE_DIR}/build/mingw32/brdcheck.exe)
+  endif()
+  add_test(NAME windows.x86_resources
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/packaging/check_packaging.py
+            resources --objdump ${MINGW32_OBJDUMP} --version ${PROJECT_VERSION} ${x86_programs})
+  set_tests_properties(windows.x86_resources PROPERTIES DEPENDS windows.x86_stdcall_links)
+endif()
