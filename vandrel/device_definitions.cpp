@@ -224,13 +224,26 @@ ValueLimits ReadLimits(const toml::table& table, const std::string& what) {
   return limits;
 }
 
+// Far more than a definition or a read file needs; a name such as
+// /dev/zero must end in a message, not in a library that reads for ever.
+constexpr std::size_t LargestFile = 16 << 20;
+
 std::vector<unsigned char> ReadWholeFile(const std::string& path, std::string& error) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     error = std::strerror(errno);
     return {};
   }
-  return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), {});
+  std::vector<unsigned char> bytes;
+  char chunk[65536];
+  while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + file.gcount());
+    if (bytes.size() > LargestFile) {
+      error = "larger than " + std::to_string(LargestFile >> 20) + " MiB";
+      return {};
+    }
+  }
+  return bytes;
 }
 
 std::string FolderOf(const std::string& path) {
