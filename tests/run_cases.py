@@ -473,7 +473,9 @@ def main():
                 passed += 1
                 print(f"ok   {case.name}")
     print(f"{passed} passed, {failed} failed, {skipped} skipped")
-    return 1 if failed or passed == 0 else 0
+    # A table must run something; in a round trip, a table whose cases all
+    # replay recordings of their own has nothing to do.
+    return 1 if failed or (passed == 0 and not (options.round_trip and skipped)) else 0
 
 
 if __name__ == "__main__":
