@@ -51,3 +51,11 @@ if(MINGW32_OBJDUMP)
             resources --objdump ${MINGW32_OBJDUMP} --version ${PROJECT_VERSION} ${x86_programs})
   set_tests_properties(windows.x86_resources PROPERTIES DEPENDS windows.x86_stdcall_links)
 endif()
+
+# A session recorded on Linux replays under wine, and one recorded under wine
+# replays on Linux.
+add_test(NAME windows.replay_across_platforms
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/replay_across_platforms.py
+          --linux $<TARGET_FILE:brdtest> --windows ${PROJECT_SOURCE_DIR}/build/mingw64/brdtest.exe
+          --wine ${WINE64_PROGRAM})
+set_tests_properties(windows.replay_across_platforms PROPERTIES DEPENDS windows.x64_under_wine)
