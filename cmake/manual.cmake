@@ -1,5 +1,6 @@
 # The manual pages: scdoc sources in man/ turned into roff in the build tree
-# (<build>/man/brdtest.1, ...) and, for the Windows zip, into HTML with mandoc
+# (<build>/man/brdtest.1, ...), compressed for installing on Linux
+# (<build>/man/brdtest.1.gz) and, for the Windows zip, into HTML with mandoc
 # (<build>/man/brdtest.1.html, ...). Without scdoc the pages are not built and
 # not installed, and their lint test is skipped.
 #
@@ -7,6 +8,7 @@
 # BRDTEST_MANUAL_DIR (where they are built) and BRDTEST_MANUAL_BUILT.
 find_program(SCDOC_PROGRAM scdoc)
 find_program(MANDOC_PROGRAM mandoc)
+find_program(GZIP_PROGRAM gzip)
 
 set(BRDTEST_MANUAL_PAGES brdtest.1 brdcheck.1 vandrel.7)
 set(BRDTEST_MANUAL_DIR ${PROJECT_BINARY_DIR}/man)
@@ -30,6 +32,18 @@ foreach(page IN LISTS BRDTEST_MANUAL_PAGES)
     COMMENT "Manual page ${page}"
     VERBATIM)
   list(APPEND manual_outputs ${BRDTEST_MANUAL_DIR}/${page})
+  # Installed compressed, as Debian's policy asks (gzip -9n: no name, no
+  # time, so the package's bytes repeat); man reads either.
+  if(NOT WIN32 AND GZIP_PROGRAM)
+    add_custom_command(OUTPUT ${BRDTEST_MANUAL_DIR}/${page}.gz
+      COMMAND ${CMAKE_COMMAND} -DTOOL=${GZIP_PROGRAM} "-DARGS=-9n"
+              -DINPUT=${BRDTEST_MANUAL_DIR}/${page} -DOUTPUT=${BRDTEST_MANUAL_DIR}/${page}.gz
+              -P ${PROJECT_SOURCE_DIR}/cmake/filter_file.cmake
+      DEPENDS ${BRDTEST_MANUAL_DIR}/${page} ${PROJECT_SOURCE_DIR}/cmake/filter_file.cmake
+      COMMENT "Manual page ${page} compressed"
+      VERBATIM)
+    list(APPEND manual_outputs ${BRDTEST_MANUAL_DIR}/${page}.gz)
+  endif()
   # Windows has no man: the zip carries the pages as HTML, linked to each
   # other (brdcheck.1.html beside brdtest.1.html).
   if(WIN32 AND MANDOC_PROGRAM)
