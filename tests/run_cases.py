@@ -41,6 +41,7 @@ Sections that set a case up:
                     there)
     platform        linux or windows: the case runs on that platform only
     timeout         seconds before the run counts as hung (default 30)
+    kill-after      seconds after which the console is killed (SIGKILL)
 
 In env values, {maker} is the path of the stand-in that plays the maker's
 library (its settings start with MAKER_), {null_device} that of the null
@@ -82,7 +83,7 @@ import time
 
 SETUP_SECTIONS = {"args", "env", "stdin", "stdin-path", "stdin-closed", "stdout-closed", "copy",
                   "stdout-broken", "file", "files", "dir", "read-only", "skip-as-root",
-                  "platform", "timeout"}
+                  "platform", "timeout", "kill-after"}
 NAMED_SECTIONS = {"file", "dir", "copy", "read-only", "captured", "absent"}
 EXPECT_SECTIONS = {"trace", "trace-head", "trace-count", "trace-matches", "stdout", "await-stdout", "stderr",
                    "status", "captured", "absent", "slower-than", "ignore"}
@@ -232,7 +233,8 @@ class Runner:
         """Cases whose trace is a recording: the library traces to its usual
         file and answers from a backend of its own."""
         settings = [line.partition("=")[0] for line in case.get("env", "").splitlines()]
-        return not any(name in ("VANDREL_TRACE", "VANDREL_REPLAY") for name in settings)
+        killed = case.get("kill-after") is not None  # ends by the clock, not by its calls
+        return not killed and not any(name in ("VANDREL_TRACE", "VANDREL_REPLAY") for name in settings)
 
     def replay_in(self, case, scratch):
         """Runs the case again, answered from its own trace: the new trace must
@@ -341,13 +343,16 @@ class Runner:
                     process.communicate()
                     return [failure]
                 stdin_data = None  # written; communicate closes standard input
+            to_send = stdin_data if stdin == subprocess.PIPE else None
+            kill_after = case.get("kill-after")
             try:
                 out, err = process.communicate(
-                    stdin_data if stdin == subprocess.PIPE else None, timeout=timeout)
+                    to_send, timeout=float(kill_after) if kill_after is not None else timeout)
             except subprocess.TimeoutExpired:
                 process.kill()
-                process.communicate()
-                return [f"hung: no exit within {timeout} s"]
+                out, err = process.communicate()
+                if kill_after is None:
+                    return [f"hung: no exit within {timeout} s"]
             out = early + (out or b"")
             elapsed = time.monotonic() - started
         finally:
