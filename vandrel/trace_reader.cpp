@@ -106,7 +106,11 @@ void ReadWriteBack(std::string_view item, RecordedCall& call) {
     if (!ParseHexRuns(value, bytes, call.BytesLeftOut)) Fail("the buffer read is not [hex bytes]");
     call.Bytes = std::move(bytes);
   } else {
-    Fail("'" + std::string(name) + "' is not written back by " + FunctionName(call.Called));
+    std::string problem = "'";
+    problem.append(name);
+    problem.append("' is not written back by ");
+    problem.append(FunctionName(call.Called));
+    Fail(std::move(problem));
   }
 }
 
