@@ -1,17 +1,12 @@
 // Fuzz target: the console's interpreter on arbitrary bytes as its input
-// stream, against the recording device library, in a scratch folder of small
-// scripts.
+// stream, against the recording device library, with small scripts and
+// capture files in memory.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 #include "console.h"
 #include "fuzz_support.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  EnterScratchFolder();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) {
