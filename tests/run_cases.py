@@ -40,6 +40,8 @@ Sections that set a case up:
                     write where permissions forbid it (skip-as-root@linux: only
                     there)
     platform        linux or windows: the case runs on that platform only
+    requires        a feature of the build that the case needs; the run skips
+                    it when started with --lacks naming that feature
     timeout         seconds before the run counts as hung (default 30)
     kill-after      seconds after which the console is killed (SIGKILL)
 
@@ -83,7 +85,7 @@ import time
 
 SETUP_SECTIONS = {"args", "env", "stdin", "stdin-path", "stdin-closed", "stdout-closed", "copy",
                   "stdout-broken", "file", "files", "dir", "read-only", "skip-as-root",
-                  "platform", "timeout", "kill-after"}
+                  "platform", "timeout", "kill-after", "requires"}
 NAMED_SECTIONS = {"file", "dir", "copy", "read-only", "captured", "absent"}
 EXPECT_SECTIONS = {"trace", "trace-head", "trace-count", "trace-matches", "stdout", "await-stdout", "stderr",
                    "status", "captured", "absent", "slower-than", "ignore"}
@@ -177,8 +179,9 @@ def compare(what, expected, actual, failures):
 
 
 class Runner:
-    def __init__(self, console, emulator, platform_name, round_trip=False):
+    def __init__(self, console, emulator, platform_name, round_trip=False, lacks=()):
         self.round_trip = round_trip
+        self.lacks = set(lacks)
         self.console = console
         self.emulator = emulator
         self.platform = platform_name
@@ -210,6 +213,8 @@ class Runner:
     def run(self, case):
         wanted = case.get("platform")
         if wanted and wanted.strip() != self.platform:
+            return None
+        if set(case.get("requires", "").split()) & self.lacks:
             return None
         if case.get("skip-as-root") is not None and hasattr(os, "geteuid") and os.geteuid() == 0:
             return None
@@ -456,11 +461,13 @@ def main():
     parser.add_argument("--filter", default="", help="run only cases whose name matches")
     parser.add_argument("--round-trip", action="store_true",
                         help="run each case, then again answered from its own trace")
+    parser.add_argument("--lacks", action="append", default=[],
+                        help="a feature this build lacks: cases that require it are skipped")
     parser.add_argument("tables", nargs="+")
     options = parser.parse_args()
 
     runner = Runner(os.path.abspath(options.console), options.emulator.split(), options.platform,
-                    options.round_trip)
+                    options.round_trip, options.lacks)
     passed = failed = skipped = 0
     for table in options.tables:
         for case in parse_table(table, options.platform):
