@@ -9,6 +9,13 @@ their ratios, peak resident memory, heap allocations, start-up against a C
 program that only returns, the stand-in library's cost with its trace off,
 the traced calls per second with the trace on, and the microbenchmarks.
 
+The backend rows (--part backends) measure the library's other backends on
+the control mix: the simulator of a definition file against the built-in one
+(instructions a call), the proxy in front of the null device library (its
+forwarding in a microbenchmark, its trace with times, and ltrace on the same
+run), and the replay of a recording of the whole mix (loading it and
+answering from it).
+
 Times are the best of several runs; instructions come from valgrind's
 callgrind, which counts them repeatably on a noisy machine.
 """
@@ -18,6 +25,7 @@ import json
 import os
 import random
 import re
+import shutil
 import statistics
 import subprocess
 import time
@@ -69,6 +77,26 @@ def run_once(command, script, env):
         return time.perf_counter() - started
 
 
+def run_timed(command, script, env, stderr=subprocess.DEVNULL):
+    """Wall time and processor time (user and system) in seconds of one run."""
+    with open(script, "rb") as stdin:
+        started = time.perf_counter()
+        process = subprocess.Popen(command, stdin=stdin, stdout=subprocess.DEVNULL, stderr=stderr,
+                                   env=env)
+        _, status, usage = os.wait4(process.pid, 0)
+        wall = time.perf_counter() - started
+        process.returncode = os.waitstatus_to_exitcode(status)
+    if process.returncode != 0:
+        raise subprocess.CalledProcessError(process.returncode, command)
+    return wall, usage.ru_utime + usage.ru_stime
+
+
+def best_timed(command, script, env, runs=TIMING_RUNS):
+    """The best wall time and the best processor time over several runs."""
+    samples = [run_timed(command, script, env) for _ in range(runs)]
+    return min(wall for wall, _ in samples), min(cpu for _, cpu in samples)
+
+
 def best_time(command, script, env):
     return min(run_once(command, script, env) for _ in range(TIMING_RUNS))
 
@@ -114,8 +142,10 @@ def startup_time(command, env, runs):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for name in ("console", "null-device", "floor", "return-only", "allocation-counter", "micro",
-                 "scratch"):
+                 "backend-micro", "write-floor", "scratch"):
         parser.add_argument("--" + name, required=True)
+    parser.add_argument("--part", choices=("all", "console", "backends"), default="all",
+                        help="the console's rows, the backends' rows, or both")
     options = parser.parse_args()
     os.makedirs(options.scratch, exist_ok=True)
 
@@ -128,6 +158,15 @@ def main():
 
     base_env = {k: v for k, v in os.environ.items() if not k.startswith("VANDREL_")}
     null_env = dict(base_env, LD_LIBRARY_PATH=options.null_device)
+    if options.part in ("all", "console"):
+        console_rows(options, scripts, base_env, null_env)
+    if options.part in ("all", "backends"):
+        if options.part == "all":
+            print()
+        backend_rows(options, scripts["control"], base_env, null_env)
+
+
+def console_rows(options, scripts, base_env, null_env):
     console = [options.console]
     floor = [options.floor]
 
@@ -213,6 +252,187 @@ def main():
         rate = result.get("bytes_per_second")
         rate_text = f"{rate / 1e9:.2f} GB/s" if rate else "–"
         print(f"| {result['name']} | {result['real_time']:.1f} | {rate_text} |")
+
+
+DEFINITIONS = """\
+# The built-in simulator's two devices, described as a definition file.
+[[device]]
+name = "SIM0"
+
+[[device]]
+name = "SIM1"
+"""
+LTRACE_LINES = 20_000
+
+
+def first_lines(source, path, count):
+    with open(source) as lines, open(path, "w") as out:
+        for _, line in zip(range(count), lines):
+            out.write(line)
+
+
+def traced_calls(trace):
+    """Calls in a trace: lines that are not notes nor written before a call
+    was answered (with times, "<since> ... <call>")."""
+    calls = 0
+    with open(trace, "rb") as file:
+        for line in file:
+            fields = line.split(b" ", 2)
+            if not line.startswith(b"#") and not (len(fields) > 1 and fields[1] == b"..."):
+                calls += 1
+    return calls
+
+
+def remove(path):
+    if os.path.exists(path):
+        os.remove(path)
+
+
+def backend_rows(options, control, base_env, null_env):
+    console = [options.console]
+    scratch = options.scratch
+    null_library = os.path.join(options.null_device, "libVANDREL.so")
+    empty = os.path.join(scratch, "empty.txt")
+    open(empty, "w").close()
+    load_before = os.getloadavg()[0]
+
+    # Replay: a recording of the whole control mix by the built-in simulator.
+    recording = os.path.join(scratch, "recording.txt")
+    remove(recording)
+    run_once(console, control, dict(base_env, VANDREL_TRACE=recording))
+    recorded_calls = traced_calls(recording)
+    replay_env = dict(base_env, VANDREL_REPLAY=recording)
+    with open(control, "rb") as stdin:
+        verdict = subprocess.run(console, stdin=stdin, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.PIPE, env=replay_env, check=True).stderr
+    verdict = verdict.decode().strip().splitlines()[-1]
+    start_wall, start_cpu = best_timed(console, empty, base_env)
+    load_wall, load_cpu = best_timed(console, empty, replay_env)
+    replay_wall, replay_cpu = best_timed(console, control, replay_env)
+    builtin_wall, builtin_cpu = best_timed(console, control, base_env)
+
+    # The simulator of a definition file that describes the built-in devices.
+    definitions = os.path.join(scratch, "sim0-sim1.toml")
+    with open(definitions, "w") as file:
+        file.write(DEFINITIONS)
+    definitions_env = dict(base_env, VANDREL_DEFINITIONS=definitions)
+    sample = os.path.join(scratch, "control-first-lines.txt")
+    first_lines(control, sample, LTRACE_LINES)
+    traces = []
+    for env in (base_env, definitions_env):
+        trace = os.path.join(scratch, f"definitions-check-{len(traces)}.txt")
+        remove(trace)
+        run_once(console, sample, dict(env, VANDREL_TRACE=trace))
+        with open(trace, "rb") as file:
+            traces.append(file.read())
+        os.remove(trace)
+    same_trace = traces[0] == traces[1]
+    counts = {}
+    for name, env in (("null", null_env), ("builtin", base_env), ("definitions", definitions_env)):
+        counts[name] = (instructions(console, control, env), instructions(console, empty, env))
+
+    def per_call(name, without_start):
+        run, start = counts[name]
+        null_run, null_start = counts["null"]
+        cost = run - null_run
+        if without_start:
+            cost -= start - null_start
+        return cost / recorded_calls
+
+    # The proxy in front of the null device library.
+    proxy_env = dict(base_env, VANDREL_LIBRARY=null_library)
+    proxy_trace = os.path.join(scratch, "proxy-trace.txt")
+    timed_runs = []
+    for _ in range(3):
+        remove(proxy_trace)
+        timed_runs.append(run_timed(console, control, dict(
+            proxy_env, VANDREL_TRACE=proxy_trace, VANDREL_TRACE_TIME="1")))
+    timed_calls = traced_calls(proxy_trace)
+    with open(proxy_trace, "rb") as file:
+        timed_lines = sum(1 for _ in file)
+    os.remove(proxy_trace)
+    timed_wall = min(wall for wall, _ in timed_runs)
+    timed_cpu = min(cpu for _, cpu in timed_runs)
+    # The floor of that trace: a write() for each of its lines and nothing else.
+    floor_file = os.path.join(scratch, "write-floor.txt")
+    floor_wall, floor_cpu = best_timed([options.write_floor, floor_file, str(timed_lines)], empty,
+                                       base_env, runs=3)
+    os.remove(floor_file)
+
+    micro = subprocess.run([options.backend_micro, "--benchmark_format=json",
+                            "--benchmark_min_time=0.2", "--benchmark_repetitions=5",
+                            "--benchmark_report_aggregates_only=true"],
+                           capture_output=True, check=True, text=True, env=base_env)
+    medians = {result["run_name"]: result for result in json.loads(micro.stdout)["benchmarks"]
+               if result.get("aggregate_name") == "median"}
+
+    # ltrace on the first lines of the mix, against this library's trace.
+    ltrace = shutil.which("ltrace")
+    if ltrace:
+        ltrace_out = os.path.join(scratch, "ltrace.txt")
+        ltrace_wall = min(run_timed([ltrace, "-e", "Brd*", "-o", ltrace_out] + console, sample,
+                                    null_env)[0] for _ in range(2))
+        with open(ltrace_out, "rb") as file:
+            ltrace_calls = sum(1 for line in file if b"->Brd" in line)
+        os.remove(ltrace_out)
+        ours_runs = []
+        for _ in range(TIMING_RUNS):
+            remove(proxy_trace)
+            ours_runs.append(run_timed(console, sample, dict(proxy_env, VANDREL_TRACE=proxy_trace))[0])
+        ours_calls = traced_calls(proxy_trace)
+        os.remove(proxy_trace)
+        ours_wall = min(ours_runs)
+        untraced_wall = best_timed(console, sample, null_env)[0]
+
+    print(f"Backends, on the control mix; load average {load_before:.1f} at the start, "
+          f"{os.getloadavg()[0]:.1f} at the end (2 cores).")
+    print()
+    print("| measure | figure | target |")
+    print("|---|---|---|")
+    print(f"| definition file describing SIM0 and SIM1 / built-in simulator, instructions a call "
+          f"beyond the null device | {per_call('definitions', False) / per_call('builtin', False):.3f} "
+          f"({per_call('definitions', False):.1f} / {per_call('builtin', False):.1f}; "
+          f"{per_call('definitions', True):.1f} / {per_call('builtin', True):.1f} without start-up); "
+          f"traces {'identical' if same_trace else 'DIFFER'} on the first {LTRACE_LINES:,} lines "
+          f"| at most 1.2 |")
+    print(f"| whole run, definition file / built-in, instructions "
+          f"| {counts['definitions'][0] / counts['builtin'][0]:.3f} "
+          f"({counts['definitions'][0]:,} / {counts['builtin'][0]:,}) | – |")
+    for function in ("HighVoltage", "Command", "ReadData"):
+        direct = medians[f"BM_MakerDirect_{function}"]
+        proxy = medians[f"BM_Proxy_{function}"]
+        print(f"| proxy, trace off: Brd{function} through this library minus the null device called "
+              f"directly, median of 5 | {proxy['cpu_time'] - direct['cpu_time']:.1f} ns processor "
+              f"time ({proxy['cpu_time']:.1f} / {direct['cpu_time']:.1f} ns); "
+              f"{proxy['real_time'] - direct['real_time']:.1f} ns wall "
+              f"({proxy['real_time']:.1f} / {direct['real_time']:.1f} ns) | at most 5 ns |")
+    print(f"| proxy, trace with times to a file, written through: calls a second "
+          f"| {timed_calls / timed_wall:,.0f} by the wall clock, {timed_calls / timed_cpu:,.0f} "
+          f"by processor time ({timed_calls:,} calls, {timed_lines:,} lines, "
+          f"best {timed_wall:.3f} s wall, {timed_cpu:.3f} s processor) | at least 500,000 |")
+    print(f"| floor of that trace: {timed_lines:,} write() calls of one line each to a file, "
+          f"as calls a second (two lines a call) | {timed_calls / floor_wall:,.0f} by the wall "
+          f"clock, {timed_calls / floor_cpu:,.0f} by processor time ({floor_wall:.3f} s wall, "
+          f"{floor_cpu:.3f} s processor) | – |")
+    if ltrace:
+        print(f"| first {LTRACE_LINES:,} lines: ltrace -e 'Brd*' with the null device / proxy "
+              f"tracing to a file, wall time | {ltrace_wall / ours_wall:.0f} times "
+              f"({ltrace_wall:.3f} s / {ours_wall:.3f} s; {ltrace_calls:,} / {ours_calls:,} calls; "
+              f"untraced {untraced_wall:.3f} s; time added by the trace "
+              f"{(ltrace_wall - untraced_wall) / max(ours_wall - untraced_wall, 1e-6):.0f} times) "
+              f"| – |")
+    else:
+        print("| ltrace against this library's trace | ltrace is not installed | – |")
+    print(f"| replay: loading a recording of {recorded_calls:,} calls "
+          f"({os.path.getsize(recording) / 1e6:.0f} MB; run with an empty script minus one "
+          f"without the recording) | {load_wall - start_wall:.3f} s wall, "
+          f"{load_cpu - start_cpu:.3f} s processor | under 1 s |")
+    print(f"| replay: answering the whole mix (the run minus the loading run) "
+          f"| {recorded_calls / (replay_wall - load_wall):,.0f} calls a second by the wall clock, "
+          f"{recorded_calls / (replay_cpu - load_cpu):,.0f} by processor time "
+          f"({replay_wall:.3f} s / {load_wall:.3f} s wall); {verdict} | at least 1,000,000 |")
+    print(f"| for scale: the built-in simulator on the same mix, trace off | "
+          f"{builtin_wall:.3f} s wall, {builtin_cpu:.3f} s processor | – |")
 
 
 if __name__ == "__main__":
