@@ -10,7 +10,7 @@ seconds=${1:-120}
 cmake --preset fuzz > /dev/null
 cmake --build --preset fuzz
 
-for target in interpreter hex; do
+for target in interpreter hex definitions trace_reader; do
   scratch=$(mktemp -d)
   echo "== ${target}: ${seconds} s"
   # Inputs up to 4096 bytes: four lines of the longest a read takes, plenty
