@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "settings.h"
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #else
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -56,11 +58,30 @@ struct FunctionStatistics {
   std::chrono::nanoseconds Longest{0};
 };
 
+// Appends seconds with six decimals ("12.000345") to out; by hand, since it
+// runs twice a call when times are traced.
+void AppendSeconds(std::string& out, std::chrono::nanoseconds duration) {
+  auto micro = static_cast<unsigned long long>(
+      std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(duration).count()));
+  char digits[32];
+  int length = 0;
+  for (int place = 0; place < 6; ++place) {
+    digits[length++] = static_cast<char>('0' + micro % 10);
+    micro /= 10;
+  }
+  digits[length++] = '.';
+  do {
+    digits[length++] = static_cast<char>('0' + micro % 10);
+    micro /= 10;
+  } while (micro > 0);
+  while (length > 0) {
+    out += digits[--length];
+  }
+}
+
 std::string Seconds(std::chrono::nanoseconds duration) {
-  const auto micro = std::chrono::duration_cast<std::chrono::microseconds>(duration).count();
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(micro / 1000000),
-                static_cast<long long>(micro % 1000000));
+  std::string text;
+  AppendSeconds(text, duration);
   return text;
 }
 
@@ -100,16 +121,19 @@ class TraceSink {
     }
   }
 
-  ~TraceSink() {
-    if (summary_ && Enabled()) {
-      WriteSummary();
+  // As the library unloads: the summary. The sink itself is never
+  // destroyed, so that the watch over running calls, which may still be
+  // running then, never writes through a closed file; the system closes it.
+  void AtExit() {
+    if (!summary_ || !Enabled()) {
+      return;
     }
-    if (descriptor_ > StandardErrorDescriptor) {
-#if defined(_WIN32)
-      _close(descriptor_);
-#else
-      close(descriptor_);
-#endif
+    // On Windows, other threads have been ended by now, perhaps one that
+    // held the lock; the summary is written all the same.
+    const bool locked = mutex_.try_lock_for(std::chrono::milliseconds(200));
+    WriteSummary();
+    if (locked) {
+      mutex_.unlock();
     }
   }
 
@@ -136,13 +160,22 @@ class TraceSink {
     WriteLocked(line);
   }
 
-  void Account(Function function, std::int32_t result, std::chrono::nanoseconds duration) {
+  // A line made of a prefix (the times) and the call, written as one.
+  void Write(std::string_view prefix, std::string_view line) {
+    std::lock_guard lock(mutex_);
+    WritePartsLocked(prefix, line);
+  }
+
+  // Counts the call for the summary and writes its line.
+  void Finish(Function function, std::int32_t result, std::chrono::nanoseconds duration,
+              std::string_view prefix, std::string_view line) {
     std::lock_guard lock(mutex_);
     FunctionStatistics& statistics = statistics_[static_cast<std::size_t>(function)];
     ++statistics.Calls;
     statistics.Errors += result < 0 ? 1 : 0;
     statistics.Total += duration;
     statistics.Longest = std::max(statistics.Longest, duration);
+    WritePartsLocked(prefix, line);
   }
 
  private:
@@ -160,6 +193,37 @@ class TraceSink {
     }
   }
 
+  void WritePartsLocked(std::string_view prefix, std::string_view line) {
+    if (prefix.empty()) {
+      WriteLocked(line);
+      return;
+    }
+#if defined(_WIN32)
+    std::string whole;
+    whole.reserve(prefix.size() + line.size());
+    whole.append(prefix).append(line);
+    WriteLocked(whole);
+#else
+    // One system call for the whole line, with no copy.
+    iovec parts[2] = {{const_cast<char*>(prefix.data()), prefix.size()},
+                      {const_cast<char*>(line.data()), line.size()}};
+    ssize_t written;
+    do {
+      written = writev(descriptor_, parts, 2);
+    } while (written < 0 && errno == EINTR);
+    const auto whole = static_cast<ssize_t>(prefix.size() + line.size());
+    if (written == whole) return;
+    if (written <= 0) {
+      ReportWriteFailure(written < 0 ? std::strerror(errno) : "nothing was written");
+      return;
+    }
+    // A short write: the rest as one piece.
+    std::string rest;
+    rest.append(prefix).append(line);
+    WriteLocked(std::string_view(rest).substr(static_cast<std::size_t>(written)));
+#endif
+  }
+
   // Once: a full disk would otherwise fill standard error with one message
   // a call.
   void ReportWriteFailure(const char* reason) {
@@ -170,7 +234,6 @@ class TraceSink {
   }
 
   void WriteSummary() {
-    std::lock_guard lock(mutex_);
     for (int index = 0; index < FunctionCount; ++index) {
       const FunctionStatistics& statistics = statistics_[static_cast<std::size_t>(index)];
       if (statistics.Calls == 0) {
@@ -194,7 +257,7 @@ class TraceSink {
   bool summary_ = false;
   bool writeFailureReported_ = false;
   std::size_t shownBytes_ = static_cast<std::size_t>(-1);
-  std::mutex mutex_;
+  std::timed_mutex mutex_;
   std::once_flag originOnce_;
   std::chrono::steady_clock::time_point origin_;
   std::unordered_map<const void*, std::size_t> addressNumbers_;
@@ -202,8 +265,78 @@ class TraceSink {
 };
 
 TraceSink& Sink() {
-  static TraceSink sink;
+  static TraceSink& sink = *new TraceSink;
+  static const struct SummaryAtExit {
+    ~SummaryAtExit() { sink.AtExit(); }
+  } summaryAtExit;
   return sink;
+}
+
+// Calls that are still running, when times are traced, so that a call that
+// never returns shows in the trace: a watch that wakes every WatchInterval
+// writes the running line ("<since> ... <seq> <Function>(...)") of each call
+// that has run for SlowCall. Quick calls cost one line, not two.
+constexpr auto WatchInterval = std::chrono::milliseconds(50);
+constexpr auto SlowCall = std::chrono::milliseconds(100);
+
+class RunningCalls {
+ public:
+  // Records a call; returns its slot, or -1 when every slot is taken (the
+  // caller then writes the running line itself).
+  int Enter(std::chrono::steady_clock::time_point start, std::string_view runningLine) {
+    std::call_once(watchStarted_, [this] { std::thread([this] { Watch(); }).detach(); });
+    for (std::size_t index = 0; index < slots_.size(); ++index) {
+      Slot& slot = slots_[index];
+      std::unique_lock lock(slot.Lock, std::try_to_lock);
+      if (lock.owns_lock() && !slot.Busy) {
+        slot.Busy = true;
+        slot.Shown = false;
+        slot.Start = start;
+        slot.Line.assign(runningLine);
+        return static_cast<int>(index);
+      }
+    }
+    return -1;
+  }
+
+  // The call has returned: from now on its running line is not written.
+  void Leave(int index) {
+    Slot& slot = slots_[static_cast<std::size_t>(index)];
+    std::lock_guard lock(slot.Lock);
+    slot.Busy = false;
+  }
+
+ private:
+  struct Slot {
+    std::mutex Lock;
+    bool Busy = false;
+    bool Shown = false;
+    std::chrono::steady_clock::time_point Start;
+    std::string Line;
+  };
+
+  [[noreturn]] void Watch() {
+    for (;;) {
+      std::this_thread::sleep_for(WatchInterval);
+      const auto now = std::chrono::steady_clock::now();
+      for (Slot& slot : slots_) {
+        std::lock_guard lock(slot.Lock);
+        if (slot.Busy && !slot.Shown && now - slot.Start >= SlowCall) {
+          slot.Shown = true;
+          Sink().Write(slot.Line);
+        }
+      }
+    }
+  }
+
+  std::array<Slot, 16> slots_;
+  std::once_flag watchStarted_;
+};
+
+RunningCalls& Running() {
+  // Never destroyed: the watch may run until the process ends.
+  static RunningCalls& running = *new RunningCalls;
+  return running;
 }
 
 std::atomic<std::uint64_t> LastSequenceNumber{0};
@@ -366,9 +499,16 @@ TraceLine& TraceLine::OutputBuffer(std::string_view name, const void* buffer) {
 void TraceLine::Begin() {
   line_ += ')';
   if (Sink().Timed()) {
-    const auto since = start_ - Sink().Origin(start_);
-    std::string running = Seconds(since) + " ... " + line_ + "\n";
-    Sink().Write(running);
+    std::string running;
+    running.reserve(line_.size() + 24);
+    AppendSeconds(running, start_ - Sink().Origin(start_));
+    running += " ... ";
+    running.append(line_);
+    running += '\n';
+    slot_ = Running().Enter(start_, running);
+    if (slot_ < 0) {
+      Sink().Write(running);
+    }
   }
 }
 
@@ -407,13 +547,17 @@ void TraceLine::Emit() {
   }
   const auto end = std::chrono::steady_clock::now();
   const auto duration = std::chrono::duration_cast<std::chrono::nanoseconds>(end - start_);
-  sink.Account(function_, result_, duration);
+  std::string prefix;
   if (sink.Timed()) {
-    const auto since = start_ - sink.Origin(start_);
-    sink.Write(Seconds(since) + " " + Seconds(duration) + " " + line_);
-  } else {
-    sink.Write(line_);
+    if (slot_ >= 0) {
+      Running().Leave(slot_);
+    }
+    AppendSeconds(prefix, start_ - sink.Origin(start_));
+    prefix += ' ';
+    AppendSeconds(prefix, duration);
+    prefix += ' ';
   }
+  sink.Finish(function_, result_, duration, prefix, line_);
 }
 
 void TraceNote(std::string_view text) {

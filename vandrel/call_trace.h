@@ -7,9 +7,10 @@
 // Arguments are shown as the library received them; what it wrote back
 // through a pointer follows the arrow. With VANDREL_TRACE_TIME=1 each line
 // starts with the seconds since the first call and the call's duration, and
-// a line with "..." in place of the duration is written before the call is
-// answered, so that a call that never returns shows. Lines that start with
-// '#' are notes (replay differences, the summary), not calls.
+// a call still running after a tenth of a second gets a line with "..." in
+// place of the duration, so that a call that never returns shows. Lines
+// that start with '#' are notes (replay differences, the summary), not
+// calls.
 #ifndef VANDREL_CALL_TRACE_H
 #define VANDREL_CALL_TRACE_H
 
@@ -44,8 +45,8 @@ bool FunctionByName(std::string_view name, Function& function);
 // trace is opened at the first call that asks.
 bool TracingEnabled();
 
-// One call's line. Made before the call is answered; Begin() then writes the
-// running line when times are traced, and Emit() writes the finished line.
+// One call's line. Made before the call is answered; Begin() then marks the
+// call as running when times are traced, and Emit() writes the line.
 class TraceLine {
  public:
   explicit TraceLine(Function function);
@@ -60,7 +61,7 @@ class TraceLine {
   // A buffer the library only writes: its name, or null.
   TraceLine& OutputBuffer(std::string_view name, const void* buffer);
 
-  // Ends the arguments; with times traced, writes the running line.
+  // Ends the arguments; with times traced, the call is watched until Emit().
   void Begin();
 
   TraceLine& Result(std::int32_t result);
@@ -87,6 +88,7 @@ class TraceLine {
   std::string line_;
   std::size_t callStart_ = 0;
   std::int32_t result_ = 0;
+  int slot_ = -1;  // among the running calls, when times are traced
   bool firstArgument_ = true;
   bool firstWriteBack_ = true;
 };

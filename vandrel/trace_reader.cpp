@@ -1,5 +1,6 @@
 #include "trace_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <utility>
@@ -227,6 +228,7 @@ bool ParseQuotedText(std::string_view text, std::string& bytes) {
 bool ParseTrace(std::string_view text, const std::string& path, Recording& recording,
                 std::string& error) {
   recording = Recording{};
+  recording.Calls.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
   std::size_t lineNumber = 0;
   try {
     while (!text.empty()) {
