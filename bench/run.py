@@ -411,7 +411,8 @@ def backend_rows(options, control, base_env, null_env):
           f"by processor time ({timed_calls:,} calls, {timed_lines:,} lines, "
           f"best {timed_wall:.3f} s wall, {timed_cpu:.3f} s processor) | at least 500,000 |")
     print(f"| floor of that trace: {timed_lines:,} write() calls of one line each to a file, "
-          f"as calls a second (two lines a call) | {timed_calls / floor_wall:,.0f} by the wall "
+          f"as calls a second ({timed_lines / timed_calls:.1f} lines a call) "
+          f"| {timed_calls / floor_wall:,.0f} by the wall "
           f"clock, {timed_calls / floor_cpu:,.0f} by processor time ({floor_wall:.3f} s wall, "
           f"{floor_cpu:.3f} s processor) | – |")
     if ltrace:
