@@ -300,6 +300,11 @@ class Runner:
             key, _, value = line.partition("=")
             env[key] = self.substitute(value, work)
         if replay_of is not None:
+            # The recording alone answers: the library it was recorded from
+            # (a maker's library, a definition file) is gone.
+            for key in [key for key in env if key.startswith("MAKER_")] + [
+                    "VANDREL_LIBRARY", "VANDREL_DEFINITIONS", "VANDREL_DEVICES", "VANDREL_FAULT"]:
+                env.pop(key, None)
             recording = os.path.join(scratch, "recording.txt")
             with open(recording, "wb") as file:
                 file.write(replay_of)
