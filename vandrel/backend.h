@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace vandrel {
 
@@ -54,6 +56,12 @@ class Backend {
 
 // The backend of this process, made at the first call from the settings.
 Backend& ChosenBackend();
+
+// A problem met while choosing or starting the backend: written at once to
+// standard error as "VANDREL: <text>", and kept so that the trace can begin
+// with it too (TakeStartProblems).
+void ReportStartProblem(const std::string& text);
+std::vector<std::string> TakeStartProblems();
 
 // The backends, for the chooser.
 std::unique_ptr<Backend> MakeSimulator();  // built-in, or VANDREL_DEFINITIONS

@@ -2,6 +2,7 @@
 // and passes it to the chosen backend, whichever that is.
 #include <atomic>
 #include <mutex>
+#include <string>
 
 #include "backend.h"
 #include "call_trace.h"
@@ -29,6 +30,11 @@ bool TraceOn = false;
   std::call_once(once, [] {
     TheBackend = &ChosenBackend();
     TraceOn = vandrel::TracingEnabled();
+    // What went wrong at the start heads the trace too, for whoever reads
+    // it later without the console's standard error.
+    for (const std::string& problem : vandrel::TakeStartProblems()) {
+      if (TraceOn) vandrel::TraceNote("VANDREL: " + problem);
+    }
     Ready.store(true, std::memory_order_release);
   });
 }

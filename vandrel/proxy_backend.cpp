@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <utility>
 
@@ -64,11 +65,19 @@ void* Resolve(LibraryHandle library, const char* name, int argumentBytes) {
   return nullptr;
 }
 
-bool IsThisLibrary(LibraryHandle library) {
+HMODULE ThisModule() {
   HMODULE self = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCSTR>(&::BrdInitDevice), &self);
-  return library == self;
+  return self;
+}
+
+bool IsThisLibrary(LibraryHandle library) { return library == ThisModule(); }
+
+std::string ThisLibraryPath() {
+  char path[MAX_PATH * 4] = "";
+  const DWORD length = GetModuleFileNameA(ThisModule(), path, sizeof path);
+  return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
 }
 #else
 using LibraryHandle = void*;
@@ -101,7 +110,33 @@ void* Resolve(LibraryHandle library, const char* name, int) { return dlsym(libra
 bool IsThisLibrary(LibraryHandle library) {
   return dlsym(library, "BrdInitDevice") == reinterpret_cast<void*>(&::BrdInitDevice);
 }
+
+std::string ThisLibraryPath() {
+  Dl_info info{};
+  return dladdr(reinterpret_cast<void*>(&::BrdInitDevice), &info) != 0 && info.dli_fname != nullptr
+             ? std::string(info.dli_fname)
+             : std::string();
+}
 #endif
+
+// True when both files hold the same bytes: a copy of this library under
+// another name would load as a library of its own and forward to itself.
+bool SameContents(const std::string& first, const std::string& second) {
+  std::ifstream one(first, std::ios::binary);
+  std::ifstream two(second, std::ios::binary);
+  if (!one || !two) return false;
+  char chunkOne[65536];
+  char chunkTwo[65536];
+  for (;;) {
+    one.read(chunkOne, sizeof chunkOne);
+    two.read(chunkTwo, sizeof chunkTwo);
+    if (one.gcount() != two.gcount() ||
+        std::memcmp(chunkOne, chunkTwo, static_cast<std::size_t>(one.gcount())) != 0) {
+      return false;
+    }
+    if (one.gcount() == 0) return true;
+  }
+}
 
 template <typename Pointer>
 bool ResolveInto(LibraryHandle library, const char* name, int argumentBytes, Pointer& function,
@@ -195,19 +230,22 @@ class Unavailable final : public Backend {
 };
 
 std::unique_ptr<Backend> Refuse(const char* path, const std::string& reason) {
-  std::fprintf(stderr, "VANDREL: cannot use the maker's library '%s': %s; every call fails\n", path,
-               reason.c_str());
+  ReportStartProblem("cannot use the maker's library '" + std::string(path) + "': " + reason +
+                     "; every call fails");
   return std::make_unique<Unavailable>();
 }
 
 }  // namespace
 
 std::unique_ptr<Backend> MakeProxy(const char* path) {
+  if (SameContents(path, ThisLibraryPath())) {
+    return Refuse(path, "it is this library, or a copy of it, which would call itself for ever");
+  }
   std::string error;
   const LibraryHandle library = Load(path, error);
   if (library == nullptr) return Refuse(path, error);
   if (IsThisLibrary(library)) {
-    return Refuse(path, "it is this library itself, which would call itself for ever");
+    return Refuse(path, "it is this library, or a copy of it, which would call itself for ever");
   }
   MakerFunctions maker;
   std::string missing;

@@ -98,6 +98,44 @@ struct Verdict {
   std::size_t FirstDifferenceLine = 0;  // 0: none
 };
 
+std::string JsonText(const std::string& text) {
+  std::string out = "\"";
+  for (const char character : text) {
+    const auto byte = static_cast<unsigned char>(character);
+    if (character == '"' || character == '\\') {
+      out += '\\';
+      out += character;
+    } else if (byte < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      out += escape;
+    } else {
+      out += character;
+    }
+  }
+  return out + "\"";
+}
+
+// The verdict for a CI job, in the file VANDREL_REPLAY_VERDICT names, as
+// JSON; error is set when the recording could not be used.
+void WriteVerdictFile(const std::string& recording, const Verdict& verdict, const std::string& error) {
+  const char* verdictPath = Setting("REPLAY_VERDICT");
+  if (verdictPath == nullptr || *verdictPath == '\0') return;
+  std::string json = "{\"recording\": " + JsonText(recording) +
+                     ", \"matched\": " + std::to_string(verdict.Matched) +
+                     ", \"differed\": " + std::to_string(verdict.Differed) +
+                     ", \"not_reached\": " + std::to_string(verdict.NotReached) +
+                     ", \"first_difference_line\": " +
+                     (verdict.Differed > 0 ? std::to_string(verdict.FirstDifferenceLine) : "null");
+  if (!error.empty()) json += ", \"error\": " + JsonText(error);
+  json += "}\n";
+  std::FILE* file = std::fopen(verdictPath, "wb");
+  if (file == nullptr || std::fwrite(json.data(), 1, json.size(), file) != json.size() ||
+      std::fclose(file) != 0) {
+    std::fprintf(stderr, "VANDREL: cannot write the replay verdict to '%s'\n", verdictPath);
+  }
+}
+
 class Replay final : public Backend {
  public:
   Replay(std::string path, Recording recording)
@@ -135,7 +173,15 @@ class Replay final : public Backend {
     std::lock_guard lock(mutex_);
     const RecordedCall* recorded =
         Answer(Function::EnumDevice, Arguments().OutputBuffer("list", list).Number("size", size));
-    if (recorded == nullptr) return ResultNoDevice;
+    if (recorded == nullptr) {
+      // An empty list beside the failure, so that a console that takes any
+      // nonzero result for a list prints nothing.
+      if (list != nullptr && size > 0) {
+        list[0] = '\0';
+        back.Written = 1;
+      }
+      return ResultNoDevice;
+    }
     if (recorded->List && list != nullptr && size > 0) {
       back.Written = std::min(recorded->List->size(), static_cast<std::size_t>(size));
       std::memcpy(list, recorded->List->data(), back.Written);
@@ -287,38 +333,7 @@ class Replay final : public Backend {
               " of '" + path_ + "'";
     }
     std::fprintf(stderr, "%s\n", line.c_str());
-    const char* verdictPath = Setting("REPLAY_VERDICT");
-    if (verdictPath == nullptr || *verdictPath == '\0') return;
-    std::string json = "{\"recording\": " + JsonText(path_) +
-                       ", \"matched\": " + std::to_string(verdict_.Matched) +
-                       ", \"differed\": " + std::to_string(verdict_.Differed) +
-                       ", \"not_reached\": " + std::to_string(verdict_.NotReached) +
-                       ", \"first_difference_line\": " +
-                       (verdict_.Differed > 0 ? std::to_string(verdict_.FirstDifferenceLine) : "null") +
-                       "}\n";
-    std::FILE* file = std::fopen(verdictPath, "wb");
-    if (file == nullptr || std::fwrite(json.data(), 1, json.size(), file) != json.size() ||
-        std::fclose(file) != 0) {
-      std::fprintf(stderr, "VANDREL: cannot write the replay verdict to '%s'\n", verdictPath);
-    }
-  }
-
-  static std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (const char character : text) {
-      const auto byte = static_cast<unsigned char>(character);
-      if (character == '"' || character == '\\') {
-        out += '\\';
-        out += character;
-      } else if (byte < 0x20) {
-        char escape[8];
-        std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-        out += escape;
-      } else {
-        out += character;
-      }
-    }
-    return out + "\"";
+    WriteVerdictFile(path_, verdict_, "");
   }
 
   std::string path_;
@@ -336,11 +351,16 @@ class Replay final : public Backend {
 }  // namespace
 
 std::unique_ptr<Backend> MakeReplay(const char* path) {
+  // A recording that cannot be used still gets a verdict file, so that a CI
+  // job never reads the verdict of an earlier run.
+  const auto refuse = [path](const std::string& problem) {
+    ReportStartProblem(problem + "; the library has no devices");
+    WriteVerdictFile(path, Verdict{}, problem);
+    return MakeSimulatorWithoutDevices();
+  };
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    std::fprintf(stderr, "VANDREL: cannot read the recording '%s': %s; the library has no devices\n",
-                 path, std::strerror(errno));
-    return MakeSimulatorWithoutDevices();
+    return refuse("cannot read the recording '" + std::string(path) + "': " + std::strerror(errno));
   }
   // One read of the whole recording: a million calls are some 60 MB.
   file.seekg(0, std::ios::end);
@@ -348,14 +368,12 @@ std::unique_ptr<Backend> MakeReplay(const char* path) {
   file.seekg(0, std::ios::beg);
   std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
   if (size > 0 && !file.read(text.data(), size)) {
-    std::fprintf(stderr, "VANDREL: cannot read the recording '%s'; the library has no devices\n", path);
-    return MakeSimulatorWithoutDevices();
+    return refuse("cannot read the recording '" + std::string(path) + "'");
   }
   Recording recording;
   std::string error;
   if (!ParseTrace(text, path, recording, error)) {
-    std::fprintf(stderr, "VANDREL: %s; the library has no devices\n", error.c_str());
-    return MakeSimulatorWithoutDevices();
+    return refuse(error);
   }
   return std::make_unique<Replay>(path, std::move(recording));
 }

@@ -91,6 +91,9 @@ class Simulator final : public Backend {
     std::int32_t handle = ResultNoDevice;
     for (DeviceState& device : devices_) {
       if (!device.Gone && (first || device.Definition.Name == name)) {
+        if (!call.Reached(device)) {
+          continue;  // gone with this very call
+        }
         deviceOfHandle_.push_back(static_cast<std::size_t>(device.Index));
         handle = static_cast<std::int32_t>(deviceOfHandle_.size());
         // Firmware 1.0 in the high half, the device's index in the low half.
@@ -99,7 +102,6 @@ class Simulator final : public Backend {
           *info = word;
           back.WroteInfo = true;
         }
-        call.Reached(device);
         break;
       }
     }
@@ -335,7 +337,7 @@ std::unique_ptr<Backend> MakeSimulator() {
   if (const char* path = Setting("DEFINITIONS"); path != nullptr && *path != '\0') {
     std::string error;
     if (!LoadDefinitions(path, definitions, error)) {
-      std::fprintf(stderr, "VANDREL: %s; the simulator has no devices\n", error.c_str());
+      ReportStartProblem(error + "; the simulator has no devices");
     }
   } else {
     definitions = BuiltinDefinitions(Setting("DEVICES"));
