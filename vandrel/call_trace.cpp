@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -284,7 +285,7 @@ class RunningCalls {
   // Records a call; returns its slot, or -1 when every slot is taken (the
   // caller then writes the running line itself).
   int Enter(std::chrono::steady_clock::time_point start, std::string_view runningLine) {
-    std::call_once(watchStarted_, [this] { std::thread([this] { Watch(); }).detach(); });
+    std::call_once(watchStarted_, [this] { StartWatch(); });
     for (std::size_t index = 0; index < slots_.size(); ++index) {
       Slot& slot = slots_[index];
       std::unique_lock lock(slot.Lock, std::try_to_lock);
@@ -306,6 +307,20 @@ class RunningCalls {
     slot.Busy = false;
   }
 
+  // As the library unloads. On Windows the system has ended the watch's
+  // thread by then; elsewhere it is asked to end and waited for, so that
+  // nothing of it outlives the library.
+  void Stop() {
+    {
+      std::lock_guard lock(watchLock_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (watch_.joinable()) {
+      watch_.join();
+    }
+  }
+
  private:
   struct Slot {
     std::mutex Lock;
@@ -315,9 +330,17 @@ class RunningCalls {
     std::string Line;
   };
 
-  [[noreturn]] void Watch() {
-    for (;;) {
-      std::this_thread::sleep_for(WatchInterval);
+  void StartWatch() {
+    watch_ = std::thread([this] { Watch(); });
+#if defined(_WIN32)
+    watch_.detach();
+#endif
+  }
+
+  void Watch() {
+    std::unique_lock watchLock(watchLock_);
+    while (!wake_.wait_for(watchLock, WatchInterval, [this] { return stopping_; })) {
+      watchLock.unlock();
       const auto now = std::chrono::steady_clock::now();
       for (Slot& slot : slots_) {
         std::lock_guard lock(slot.Lock);
@@ -326,16 +349,25 @@ class RunningCalls {
           Sink().Write(slot.Line);
         }
       }
+      watchLock.lock();
     }
   }
 
   std::array<Slot, 16> slots_;
   std::once_flag watchStarted_;
+  std::mutex watchLock_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::thread watch_;
 };
 
 RunningCalls& Running() {
-  // Never destroyed: the watch may run until the process ends.
+  // Never destroyed, only stopped: on Windows the watch's thread is ended by
+  // the system, not joined.
   static RunningCalls& running = *new RunningCalls;
+  static const struct StopAtExit {
+    ~StopAtExit() { running.Stop(); }
+  } stopAtExit;
   return running;
 }
 
