@@ -20,6 +20,19 @@ if(NOT SCDOC_PROGRAM)
 endif()
 set(BRDTEST_MANUAL_BUILT ON)
 
+# Runs a page through tool with arguments into <page>.<suffix>, adding it to
+# manual_outputs.
+macro(filter_manual_page page suffix tool arguments what)
+  add_custom_command(OUTPUT ${BRDTEST_MANUAL_DIR}/${page}.${suffix}
+    COMMAND ${CMAKE_COMMAND} -DTOOL=${tool} "-DARGS=${arguments}"
+            -DINPUT=${BRDTEST_MANUAL_DIR}/${page} -DOUTPUT=${BRDTEST_MANUAL_DIR}/${page}.${suffix}
+            -P ${PROJECT_SOURCE_DIR}/cmake/filter_file.cmake
+    DEPENDS ${BRDTEST_MANUAL_DIR}/${page} ${PROJECT_SOURCE_DIR}/cmake/filter_file.cmake
+    COMMENT "Manual page ${page} ${what}"
+    VERBATIM)
+  list(APPEND manual_outputs ${BRDTEST_MANUAL_DIR}/${page}.${suffix})
+endmacro()
+
 file(MAKE_DIRECTORY ${BRDTEST_MANUAL_DIR})
 set(manual_outputs "")
 foreach(page IN LISTS BRDTEST_MANUAL_PAGES)
@@ -35,27 +48,12 @@ foreach(page IN LISTS BRDTEST_MANUAL_PAGES)
   # Installed compressed, as Debian's policy asks (gzip -9n: no name, no
   # time, so the package's bytes repeat); man reads either.
   if(NOT WIN32 AND GZIP_PROGRAM)
-    add_custom_command(OUTPUT ${BRDTEST_MANUAL_DIR}/${page}.gz
-      COMMAND ${CMAKE_COMMAND} -DTOOL=${GZIP_PROGRAM} "-DARGS=-9n"
-              -DINPUT=${BRDTEST_MANUAL_DIR}/${page} -DOUTPUT=${BRDTEST_MANUAL_DIR}/${page}.gz
-              -P ${PROJECT_SOURCE_DIR}/cmake/filter_file.cmake
-      DEPENDS ${BRDTEST_MANUAL_DIR}/${page} ${PROJECT_SOURCE_DIR}/cmake/filter_file.cmake
-      COMMENT "Manual page ${page} compressed"
-      VERBATIM)
-    list(APPEND manual_outputs ${BRDTEST_MANUAL_DIR}/${page}.gz)
+    filter_manual_page(${page} gz ${GZIP_PROGRAM} "-9n" "compressed")
   endif()
   # Windows has no man: the zip carries the pages as HTML, linked to each
   # other (brdcheck.1.html beside brdtest.1.html).
   if(WIN32 AND MANDOC_PROGRAM)
-    add_custom_command(OUTPUT ${BRDTEST_MANUAL_DIR}/${page}.html
-      COMMAND ${CMAKE_COMMAND} -DTOOL=${MANDOC_PROGRAM}
-              "-DARGS=-Thtml;-Oman=%N.%S.html"
-              -DINPUT=${BRDTEST_MANUAL_DIR}/${page} -DOUTPUT=${BRDTEST_MANUAL_DIR}/${page}.html
-              -P ${PROJECT_SOURCE_DIR}/cmake/filter_file.cmake
-      DEPENDS ${BRDTEST_MANUAL_DIR}/${page} ${PROJECT_SOURCE_DIR}/cmake/filter_file.cmake
-      COMMENT "Manual page ${page} as HTML"
-      VERBATIM)
-    list(APPEND manual_outputs ${BRDTEST_MANUAL_DIR}/${page}.html)
+    filter_manual_page(${page} html ${MANDOC_PROGRAM} "-Thtml;-Oman=%N.%S.html" "as HTML")
   endif()
 endforeach()
 if(WIN32 AND NOT MANDOC_PROGRAM)

@@ -38,6 +38,16 @@ struct WriteBack {
   std::size_t Written = 0;    // bytes of BrdEnumDevice's list or of a read
 };
 
+// A BrdEnumDevice that fails still leaves an empty list behind, so that a
+// console that takes any nonzero result for a list prints nothing.
+inline std::int32_t FailWithEmptyList(char* list, std::int32_t size, WriteBack& back) {
+  if (list != nullptr && size > 0) {
+    list[0] = '\0';
+    back.Written = 1;
+  }
+  return ResultNoDevice;
+}
+
 class Backend {
  public:
   virtual ~Backend() = default;

@@ -80,12 +80,6 @@ void AppendSeconds(std::string& out, std::chrono::nanoseconds duration) {
   }
 }
 
-std::string Seconds(std::chrono::nanoseconds duration) {
-  std::string text;
-  AppendSeconds(text, duration);
-  return text;
-}
-
 // Where the lines go. Every line is handed to the system before the call
 // returns to the console (written through, no buffer of our own), so a
 // console that is killed loses none; one lock keeps lines of several threads
@@ -159,12 +153,6 @@ class TraceSink {
   void Write(std::string_view line) {
     std::lock_guard lock(mutex_);
     WriteLocked(line);
-  }
-
-  // A line made of a prefix (the times) and the call, written as one.
-  void Write(std::string_view prefix, std::string_view line) {
-    std::lock_guard lock(mutex_);
-    WritePartsLocked(prefix, line);
   }
 
   // Counts the call for the summary and writes its line.
@@ -245,9 +233,13 @@ class TraceSink {
       line += FunctionNames[static_cast<std::size_t>(index)];
       line += ": calls=" + std::to_string(statistics.Calls);
       line += " errors=" + std::to_string(statistics.Errors);
-      line += " total=" + Seconds(statistics.Total);
-      line += " mean=" + Seconds(mean);
-      line += " longest=" + Seconds(statistics.Longest) + "\n";
+      line += " total=";
+      AppendSeconds(line, statistics.Total);
+      line += " mean=";
+      AppendSeconds(line, mean);
+      line += " longest=";
+      AppendSeconds(line, statistics.Longest);
+      line += '\n';
       WriteLocked(line);
     }
   }
@@ -463,8 +455,55 @@ std::string HexRuns(const unsigned char* bytes, std::size_t size, std::size_t sh
   return out;
 }
 
+void CallArguments::Begin(std::string_view name) {
+  if (!first_) {
+    text_ += ", ";
+  }
+  first_ = false;
+  text_ += name;
+}
+
+CallArguments& CallArguments::Number(std::string_view name, std::int64_t value) {
+  Begin(name);
+  text_ += '=';
+  text_ += std::to_string(value);
+  return *this;
+}
+
+CallArguments& CallArguments::Text(std::string_view name, const char* text) {
+  Begin(name);
+  text_ += '=';
+  text_ += text == nullptr ? std::string("null") : QuoteText(text);
+  return *this;
+}
+
+CallArguments& CallArguments::Word(std::string_view name, const std::int32_t* word) {
+  Begin(name);
+  text_ += '=';
+  AppendWord(text_, word, word == nullptr ? 0 : *word);
+  return *this;
+}
+
+CallArguments& CallArguments::Bytes(std::string_view name, const unsigned char* bytes,
+                                    std::size_t size) {
+  Begin(name);
+  text_ += '=';
+  text_ += bytes == nullptr ? std::string("null") : HexRuns(bytes, size, shownBytes_);
+  return *this;
+}
+
+CallArguments& CallArguments::OutputBuffer(std::string_view name, const void* buffer) {
+  Begin(name);
+  if (buffer == nullptr) {
+    text_ += "=null";
+  }
+  return *this;
+}
+
 TraceLine::TraceLine(Function function)
-    : function_(function), sequence_(++LastSequenceNumber) {
+    : function_(function),
+      sequence_(++LastSequenceNumber),
+      arguments_(line_, Sink().ShownBytes()) {
   if (Sink().Measured()) {
     start_ = std::chrono::steady_clock::now();
     Sink().Origin(start_);
@@ -472,17 +511,8 @@ TraceLine::TraceLine(Function function)
   line_.reserve(128);
   line_ += std::to_string(sequence_);
   line_ += ' ';
-  callStart_ = line_.size();
   line_ += FunctionName(function);
   line_ += '(';
-}
-
-void TraceLine::BeginArgument(std::string_view name) {
-  if (!firstArgument_) {
-    line_ += ", ";
-  }
-  firstArgument_ = false;
-  line_ += name;
 }
 
 void TraceLine::BeginWriteBack(std::string_view name) {
@@ -490,42 +520,6 @@ void TraceLine::BeginWriteBack(std::string_view name) {
   firstWriteBack_ = false;
   line_ += name;
   line_ += '=';
-}
-
-TraceLine& TraceLine::Number(std::string_view name, std::int64_t value) {
-  BeginArgument(name);
-  line_ += '=';
-  line_ += std::to_string(value);
-  return *this;
-}
-
-TraceLine& TraceLine::Text(std::string_view name, const char* text) {
-  BeginArgument(name);
-  line_ += '=';
-  line_ += text == nullptr ? std::string("null") : QuoteText(text);
-  return *this;
-}
-
-TraceLine& TraceLine::Word(std::string_view name, const std::int32_t* word) {
-  BeginArgument(name);
-  line_ += '=';
-  AppendWord(line_, word, word == nullptr ? 0 : *word);
-  return *this;
-}
-
-TraceLine& TraceLine::Bytes(std::string_view name, const unsigned char* bytes, std::size_t size) {
-  BeginArgument(name);
-  line_ += '=';
-  line_ += bytes == nullptr ? std::string("null") : HexRuns(bytes, size, Sink().ShownBytes());
-  return *this;
-}
-
-TraceLine& TraceLine::OutputBuffer(std::string_view name, const void* buffer) {
-  BeginArgument(name);
-  if (buffer == nullptr) {
-    line_ += "=null";
-  }
-  return *this;
 }
 
 void TraceLine::Begin() {

@@ -45,21 +45,44 @@ bool FunctionByName(std::string_view name, Function& function);
 // trace is opened at the first call that asks.
 bool TracingEnabled();
 
-// One call's line. Made before the call is answered; Begin() then marks the
-// call as running when times are traced, and Emit() writes the line.
+// A call's arguments as the trace shows them ("handle=1, count=4, buffer"),
+// appended to a text. The trace writes them, and the replay compares calls
+// by them, so both build them here.
+class CallArguments {
+ public:
+  // shownBytes: how many bytes of a buffer are shown, as HexRuns takes it.
+  CallArguments(std::string& text, std::size_t shownBytes) : text_(text), shownBytes_(shownBytes) {}
+
+  CallArguments& Number(std::string_view name, std::int64_t value);
+  // A zero-terminated text, quoted with escapes; null when text is null.
+  CallArguments& Text(std::string_view name, const char* text);
+  // A word passed by address: @<address number>(<value>); null when null.
+  // Addresses are numbered in the order they are first seen in the process.
+  CallArguments& Word(std::string_view name, const std::int32_t* word);
+  // A buffer the library reads: [hex], long runs of one byte shortened.
+  CallArguments& Bytes(std::string_view name, const unsigned char* bytes, std::size_t size);
+  // A buffer the library only writes: its name, or null.
+  CallArguments& OutputBuffer(std::string_view name, const void* buffer);
+
+  // The text they are appended to.
+  const std::string& Str() const { return text_; }
+
+ private:
+  void Begin(std::string_view name);
+
+  std::string& text_;
+  std::size_t shownBytes_;
+  bool first_ = true;
+};
+
+// One call's line. Made before the call is answered; its arguments are
+// added through Arguments(), Begin() then marks the call as running when
+// times are traced, and Emit() writes the line.
 class TraceLine {
  public:
   explicit TraceLine(Function function);
 
-  TraceLine& Number(std::string_view name, std::int64_t value);
-  // A zero-terminated text, quoted with escapes; null when text is null.
-  TraceLine& Text(std::string_view name, const char* text);
-  // A word passed by address: @<address number>(<value>); null when null.
-  TraceLine& Word(std::string_view name, const std::int32_t* word);
-  // A buffer the library reads: [hex], long runs of one byte shortened.
-  TraceLine& Bytes(std::string_view name, const unsigned char* bytes, std::size_t size);
-  // A buffer the library only writes: its name, or null.
-  TraceLine& OutputBuffer(std::string_view name, const void* buffer);
+  CallArguments& Arguments() { return arguments_; }
 
   // Ends the arguments; with times traced, the call is watched until Emit().
   void Begin();
@@ -74,24 +97,19 @@ class TraceLine {
   // Writes the line to the trace, and counts the call for the summary.
   void Emit();
 
-  // The call as far as it is built: "<Function>(<arguments>)" before
-  // Result(), the whole line without sequence number and times after it.
-  std::string_view Call() const { return std::string_view(line_).substr(callStart_); }
-
  private:
-  void BeginArgument(std::string_view name);
   void BeginWriteBack(std::string_view name);
 
   Function function_;
   std::uint64_t sequence_;
   std::chrono::steady_clock::time_point start_;
   std::string line_;
-  std::size_t callStart_ = 0;
+  CallArguments arguments_;  // appends to line_
   std::int32_t result_ = 0;
   int slot_ = -1;  // among the running calls, when times are traced
-  bool firstArgument_ = true;
   bool firstWriteBack_ = true;
 };
+
 
 // Writes "# <text>" as a line of its own.
 void TraceNote(std::string_view text);

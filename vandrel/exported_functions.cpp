@@ -51,7 +51,8 @@ inline Backend& Route() {
 
 [[gnu::noinline]] std::int32_t TracedSetTestData(Backend& backend, const char* text, std::int32_t* flags) {
   TraceLine line(Function::SetTestData);
-  line.Text("text", text).Word("flags", flags).Begin();
+  line.Arguments().Text("text", text).Word("flags", flags);
+  line.Begin();
   const std::int32_t result = backend.SetTestData(text, flags);
   line.Result(result).Emit();
   return result;
@@ -60,7 +61,8 @@ inline Backend& Route() {
 [[gnu::noinline]] std::int32_t TracedInitDevice(Backend& backend, const char* name, std::int32_t* deviceInfo) {
   WriteBack back;
   TraceLine line(Function::InitDevice);
-  line.Text("name", name).Word("info", deviceInfo).Begin();
+  line.Arguments().Text("name", name).Word("info", deviceInfo);
+  line.Begin();
   const std::int32_t result = backend.InitDevice(name, deviceInfo, back);
   line.Result(result);
   if (back.WroteInfo && deviceInfo != nullptr) line.WroteWord("info", deviceInfo);
@@ -70,7 +72,8 @@ inline Backend& Route() {
 
 [[gnu::noinline]] std::int32_t TracedCloseDevice(Backend& backend, std::int32_t handle) {
   TraceLine line(Function::CloseDevice);
-  line.Number("handle", handle).Begin();
+  line.Arguments().Number("handle", handle);
+  line.Begin();
   const std::int32_t result = backend.CloseDevice(handle);
   line.Result(result).Emit();
   return result;
@@ -79,7 +82,8 @@ inline Backend& Route() {
 [[gnu::noinline]] std::int32_t TracedEnumDevice(Backend& backend, char* list, std::int32_t size) {
   WriteBack back;
   TraceLine line(Function::EnumDevice);
-  line.OutputBuffer("list", list).Number("size", size).Begin();
+  line.Arguments().OutputBuffer("list", list).Number("size", size);
+  line.Begin();
   const std::int32_t result = backend.EnumDevice(list, size, back);
   line.Result(result);
   if (back.Written > 0) line.WroteText("list", list, back.Written);
@@ -89,7 +93,8 @@ inline Backend& Route() {
 
 [[gnu::noinline]] std::int32_t TracedSetNoOfModules(Backend& backend, std::int32_t handle, std::int32_t modules) {
   TraceLine line(Function::SetNoOfModules);
-  line.Number("handle", handle).Number("modules", modules).Begin();
+  line.Arguments().Number("handle", handle).Number("modules", modules);
+  line.Begin();
   const std::int32_t result = backend.SetNoOfModules(handle, modules);
   line.Result(result).Emit();
   return result;
@@ -97,7 +102,8 @@ inline Backend& Route() {
 
 [[gnu::noinline]] std::int32_t TracedHighVoltage(Backend& backend, std::int32_t handle, std::int32_t value) {
   TraceLine line(Function::HighVoltage);
-  line.Number("handle", handle).Number("value", value).Begin();
+  line.Arguments().Number("handle", handle).Number("value", value);
+  line.Begin();
   const std::int32_t result = backend.HighVoltage(handle, value);
   line.Result(result).Emit();
   return result;
@@ -105,7 +111,8 @@ inline Backend& Route() {
 
 [[gnu::noinline]] std::int32_t TracedTestOutput(Backend& backend, std::int32_t handle, signed char code) {
   TraceLine line(Function::TestOutput);
-  line.Number("handle", handle).Number("code", code).Begin();
+  line.Arguments().Number("handle", handle).Number("code", code);
+  line.Begin();
   const std::int32_t result = backend.TestOutput(handle, code);
   line.Result(result).Emit();
   return result;
@@ -113,7 +120,8 @@ inline Backend& Route() {
 
 [[gnu::noinline]] std::int32_t TracedCommand(Backend& backend, std::int32_t handle, unsigned char* buffer) {
   TraceLine line(Function::Command);
-  line.Number("handle", handle).Bytes("buffer", buffer, vandrel::CommandBytes).Begin();
+  line.Arguments().Number("handle", handle).Bytes("buffer", buffer, vandrel::CommandBytes);
+  line.Begin();
   const std::int32_t result = backend.Command(handle, buffer);
   line.Result(result).Emit();
   return result;
@@ -122,10 +130,10 @@ inline Backend& Route() {
 [[gnu::noinline]] std::int32_t TracedWriteData(Backend& backend, std::int32_t handle, std::int32_t count,
                                     unsigned char* buffer) {
   TraceLine line(Function::WriteData);
-  line.Number("handle", handle)
+  line.Arguments().Number("handle", handle)
       .Number("count", count)
-      .Bytes("buffer", buffer, vandrel::WriteBufferBytes)
-      .Begin();
+      .Bytes("buffer", buffer, vandrel::WriteBufferBytes);
+  line.Begin();
   const std::int32_t result = backend.WriteData(handle, count, buffer);
   line.Result(result).Emit();
   return result;
@@ -135,7 +143,8 @@ inline Backend& Route() {
                                    unsigned char* buffer) {
   WriteBack back;
   TraceLine line(Function::ReadData);
-  line.Number("handle", handle).Number("count", count).OutputBuffer("buffer", buffer).Begin();
+  line.Arguments().Number("handle", handle).Number("count", count).OutputBuffer("buffer", buffer);
+  line.Begin();
   const std::int32_t result = backend.ReadData(handle, count, buffer, back);
   line.Result(result);
   if (back.Written > 0) line.WroteBytes("buffer", buffer, back.Written);

@@ -210,14 +210,8 @@ class Unavailable final : public Backend {
   std::int32_t SetTestData(const char*, std::int32_t*) override { return ResultNoDevice; }
   std::int32_t InitDevice(const char*, std::int32_t*, WriteBack&) override { return ResultNoDevice; }
   std::int32_t CloseDevice(std::int32_t) override { return ResultNoDevice; }
-  // An empty list beside the failure, so that a console that takes any
-  // nonzero result for a list prints nothing.
   std::int32_t EnumDevice(char* list, std::int32_t size, WriteBack& back) override {
-    if (list != nullptr && size > 0) {
-      list[0] = '\0';
-      back.Written = 1;
-    }
-    return ResultNoDevice;
+    return FailWithEmptyList(list, size, back);
   }
   std::int32_t SetNoOfModules(std::int32_t, std::int32_t) override { return ResultNoDevice; }
   std::int32_t HighVoltage(std::int32_t, std::int32_t) override { return ResultNoDevice; }

@@ -24,7 +24,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unordered_map>
 #include <utility>
 
 #include "backend.h"
@@ -38,57 +37,16 @@ namespace {
 // How far ahead a call is looked for after a difference.
 constexpr std::size_t ResyncWindow = 256;
 
-// Builds a call's arguments as the trace shows them.
-class ArgumentText {
+// A call's arguments as the trace shows them, in a text of their own, to be
+// compared with the recorded call's.
+struct ArgumentTextHolder {
+  std::string Written;
+};
+class CallText : private ArgumentTextHolder, public CallArguments {
  public:
-  ArgumentText(std::unordered_map<const void*, std::size_t>& addresses, std::size_t shownBytes)
-      : addresses_(addresses), shownBytes_(shownBytes) {}
-
-  ArgumentText& Number(const char* name, std::int64_t value) {
-    Begin(name);
-    text_ += '=';
-    text_ += std::to_string(value);
-    return *this;
-  }
-  ArgumentText& Text(const char* name, const char* value) {
-    Begin(name);
-    text_ += '=';
-    text_ += value == nullptr ? std::string("null") : QuoteText(value);
-    return *this;
-  }
-  ArgumentText& Word(const char* name, const std::int32_t* word) {
-    Begin(name);
-    text_ += '=';
-    if (word == nullptr) {
-      text_ += "null";
-    } else {
-      text_ += '@';
-      text_ += std::to_string(addresses_.try_emplace(word, addresses_.size() + 1).first->second);
-      text_ += '(' + std::to_string(*word) + ')';
-    }
-    return *this;
-  }
-  ArgumentText& Bytes(const char* name, const unsigned char* bytes, std::size_t size) {
-    Begin(name);
-    text_ += '=';
-    text_ += bytes == nullptr ? std::string("null") : HexRuns(bytes, size, shownBytes_);
-    return *this;
-  }
-  ArgumentText& OutputBuffer(const char* name, const void* buffer) {
-    Begin(name);
-    if (buffer == nullptr) text_ += "=null";
-    return *this;
-  }
-  const std::string& Str() const { return text_; }
-
- private:
-  void Begin(const char* name) {
-    if (!text_.empty()) text_ += ", ";
-    text_ += name;
-  }
-  std::unordered_map<const void*, std::size_t>& addresses_;
-  std::size_t shownBytes_;
-  std::string text_;
+  explicit CallText(std::size_t shownBytes) : CallArguments(ArgumentTextHolder::Written, shownBytes) {}
+  CallText(const CallText&) = delete;
+  CallText& operator=(const CallText&) = delete;
 };
 
 struct Verdict {
@@ -166,22 +124,14 @@ class Replay final : public Backend {
   }
 
   std::int32_t CloseDevice(std::int32_t handle) override {
-    return Simple(Function::CloseDevice, std::move(Arguments().Number("handle", handle)));
+    return Simple(Function::CloseDevice, (Arguments().Number("handle", handle)));
   }
 
   std::int32_t EnumDevice(char* list, std::int32_t size, WriteBack& back) override {
     std::lock_guard lock(mutex_);
     const RecordedCall* recorded =
         Answer(Function::EnumDevice, Arguments().OutputBuffer("list", list).Number("size", size));
-    if (recorded == nullptr) {
-      // An empty list beside the failure, so that a console that takes any
-      // nonzero result for a list prints nothing.
-      if (list != nullptr && size > 0) {
-        list[0] = '\0';
-        back.Written = 1;
-      }
-      return ResultNoDevice;
-    }
+    if (recorded == nullptr) return FailWithEmptyList(list, size, back);
     if (recorded->List && list != nullptr && size > 0) {
       back.Written = std::min(recorded->List->size(), static_cast<std::size_t>(size));
       std::memcpy(list, recorded->List->data(), back.Written);
@@ -191,27 +141,27 @@ class Replay final : public Backend {
 
   std::int32_t SetNoOfModules(std::int32_t handle, std::int32_t modules) override {
     return Simple(Function::SetNoOfModules,
-                  std::move(Arguments().Number("handle", handle).Number("modules", modules)));
+                  (Arguments().Number("handle", handle).Number("modules", modules)));
   }
 
   std::int32_t HighVoltage(std::int32_t handle, std::int32_t value) override {
     return Simple(Function::HighVoltage,
-                  std::move(Arguments().Number("handle", handle).Number("value", value)));
+                  (Arguments().Number("handle", handle).Number("value", value)));
   }
 
   std::int32_t TestOutput(std::int32_t handle, signed char code) override {
     return Simple(Function::TestOutput,
-                  std::move(Arguments().Number("handle", handle).Number("code", code)));
+                  (Arguments().Number("handle", handle).Number("code", code)));
   }
 
   std::int32_t Command(std::int32_t handle, unsigned char* buffer) override {
-    return Simple(Function::Command, std::move(Arguments().Number("handle", handle).Bytes(
+    return Simple(Function::Command, (Arguments().Number("handle", handle).Bytes(
                                          "buffer", buffer, CommandBytes)));
   }
 
   std::int32_t WriteData(std::int32_t handle, std::int32_t count, unsigned char* buffer) override {
     return Simple(Function::WriteData,
-                  std::move(Arguments().Number("handle", handle).Number("count", count).Bytes(
+                  (Arguments().Number("handle", handle).Number("count", count).Bytes(
                       "buffer", buffer, WriteBufferBytes)));
   }
 
@@ -235,9 +185,11 @@ class Replay final : public Backend {
   }
 
  private:
-  ArgumentText Arguments() { return ArgumentText(addresses_, shownBytes_); }
+  // Addresses are numbered as the trace numbers them, in the order first
+  // seen, so that words compare equal to the recording's.
+  CallText Arguments() const { return CallText(shownBytes_); }
 
-  std::int32_t Simple(Function function, ArgumentText arguments) {
+  std::int32_t Simple(Function function, const CallArguments& arguments) {
     std::lock_guard lock(mutex_);
     const RecordedCall* recorded = Answer(function, arguments);
     return recorded != nullptr ? recorded->Result : ResultNoDevice;
@@ -249,7 +201,7 @@ class Replay final : public Backend {
   }
 
   // The recorded call that answers this one, or null when it differs.
-  const RecordedCall* Answer(Function function, const ArgumentText& arguments) {
+  const RecordedCall* Answer(Function function, const CallArguments& arguments) {
     const std::string& text = arguments.Str();
     const std::size_t size = recording_.Calls.size();
     if (pendingAddition_) {
@@ -341,7 +293,6 @@ class Replay final : public Backend {
   std::size_t shownBytes_;
   bool withDelays_;
   std::mutex mutex_;
-  std::unordered_map<const void*, std::size_t> addresses_;
   std::size_t next_ = 0;
   std::optional<std::size_t> pendingAddition_;
   bool firstDifferenceTentative_ = false;

@@ -183,11 +183,7 @@ def check_deb(options):
         if not shutil.which(tool):
             skip(f"{tool} not found (Debian: dpkg, cmake)")
     scratch = fresh_folder(options.scratch)
-    run([options.cpack, "-G", "DEB", "--config", options.config, "-B", scratch])
-    packages = glob.glob(os.path.join(scratch, "*.deb"))
-    require(len(packages) == 1, f"expected one .deb in {scratch}, found {packages}")
-    package = packages[0]
-    print(f"ok   built {os.path.basename(package)}")
+    package = build_package(options, "DEB", "deb", scratch)
 
     depends = run(["dpkg-deb", "--field", package, "Depends"]).strip()
     require("libc6" in depends, f"Depends lacks the C library: {depends!r}")
@@ -212,15 +208,20 @@ def check_deb(options):
         print(f"ok   man {section} {page} from the package shows {title!r}")
 
 
+def build_package(options, generator, suffix, scratch):
+    """Runs cpack with one generator into scratch; returns the one package."""
+    run([options.cpack, "-G", generator, "--config", options.config, "-B", scratch])
+    packages = glob.glob(os.path.join(scratch, f"*.{suffix}"))
+    require(len(packages) == 1, f"expected one .{suffix} in {scratch}, found {packages}")
+    print(f"ok   built {os.path.basename(packages[0])}")
+    return packages[0]
+
+
 def check_zip(options):
     """cpack's zip for Windows: what it holds, what its programs import, and the
     example run from the unpacked folder under wine."""
     scratch = fresh_folder(options.scratch)
-    run([options.cpack, "-G", "ZIP", "--config", options.config, "-B", scratch])
-    archives = glob.glob(os.path.join(scratch, "*.zip"))
-    require(len(archives) == 1, f"expected one .zip in {scratch}, found {archives}")
-    archive = archives[0]
-    print(f"ok   built {os.path.basename(archive)}")
+    archive = build_package(options, "ZIP", "zip", scratch)
 
     unpacked = fresh_folder(os.path.join(scratch, "unpacked"))
     run([options.cmake, "-E", "tar", "xf", archive], cwd=unpacked)
